@@ -459,7 +459,7 @@ void CLiveGraph::paintEvent(QPaintEvent* /*event*/)
         t = next;
     }
 
-    const QRect topBand(QPoint(plot.left(), 8), QPoint(plot.right(), fh + 11));
+    const QRect topBand(plot.left(), 8, plot.width(), legendBoxHeight()); // rows 8 ... fh + 11
     painter.setPen(textPen);
     if (!m_title.isEmpty())
         painter.drawText(topBand, Qt::AlignLeft | Qt::AlignVCenter, m_title);
