@@ -65,7 +65,8 @@ public:
             float lo;
             float hi;
         };
-        struct SBlock
+        // Cache-line aligned, so that every run of values fills exactly one line.
+        struct alignas(64) SBlock
         {
             float values[BLOCK_SIZE];
             SExtremes runs[BLOCK_SIZE / SUMMARY_RUN]; // side by side: one cache line fewer to read

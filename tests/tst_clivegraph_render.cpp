@@ -634,7 +634,7 @@ void tst_CLiveGraphRender::decimation_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<qint64>("viewStart"); // -1: none
     QTest::addColumn<int>("frameCount");
-    QTest::addColumn<int>("distribution"); // 0: noise, 1: steps with ties
+    QTest::addColumn<int>("distribution"); // 0: noise, 1: steps with ties, 2: noise with NaNs
 
     const int overfull = 249900 + 12345;
     QTest::newRow("300 s, noise, drops")
@@ -649,6 +649,9 @@ void tst_CLiveGraphRender::decimation_data()
         << QSize(1000, 300) << 61.0 << 2 << qint64(77777) << overfull << 1;
     QTest::newRow("0.9 s, about 2 per pixel")
         << QSize(400, 300) << 0.9 << 0 << qint64(-1) << 5000 << 0;
+    QTest::newRow("300 s, NaNs, drops")
+        << QSize(1200, 350) << 300.0 << 0 << qint64(-1) << overfull << 2;
+    QTest::newRow("5 s, NaNs") << QSize(600, 300) << 5.0 << 0 << qint64(-1) << 20000 << 2;
     QTest::newRow("0.3 s, every sample") << QSize(400, 300) << 0.3 << 0 << qint64(-1) << 5000 << 0;
 }
 
@@ -677,9 +680,13 @@ void tst_CLiveGraphRender::decimation()
         for (int s = 0; s < 3; ++s) {
             // Frames that will be dropped hold far larger values: a stale
             // extreme would show.
-            float v = distribution == 0 ? noise(random) : step(random) * 0.25f;
+            float v = distribution == 1 ? step(random) * 0.25f : noise(random);
             if (k < frameCount - 249900)
                 v *= 100.0f;
+            // NaNs, single and in whole runs, must be passed over (or kept
+            // when a column starts with one) exactly as the full scan does.
+            if (distribution == 2 && (random() % 100 == 0 || (k / 40) % 97 == 5))
+                v = std::numeric_limits<float>::quiet_NaN();
             all[s].push_back(v);
             batch.push_back(v);
         }
@@ -722,8 +729,11 @@ void tst_CLiveGraphRender::decimation()
         QCOMPARE(recorded[n].size(), expected[n].size());
         for (qsizetype k = 0; k < expected[n].size(); ++k) {
             // Exact: the same pixels, not nearly the same.
-            if (recorded[n][k].x() != expected[n][k].x() ||
-                recorded[n][k].y() != expected[n][k].y()) {
+            const auto same = [](double a, double b) {
+                return a == b || (std::isnan(a) && std::isnan(b));
+            };
+            if (!same(recorded[n][k].x(), expected[n][k].x()) ||
+                !same(recorded[n][k].y(), expected[n][k].y())) {
                 QFAIL(qPrintable(QStringLiteral("polyline %1, point %2: (%3, %4) != (%5, %6)")
                                      .arg(n)
                                      .arg(k)
