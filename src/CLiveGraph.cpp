@@ -8,12 +8,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
 
 constexpr double MAX_TIME_WINDOW = 300.0; // seconds; also the history length
-constexpr int PREFETCH_COLUMNS = 8;
 const QColor GRID_COLOR(0xDD, 0xDD, 0xDD);
 const QColor ZERO_LINE_COLOR(0x88, 0x88, 0x88);
 
@@ -130,16 +128,6 @@ void CLiveGraph::CSampleQueue::minMax(std::size_t begin, std::size_t end, float&
     }
     lo = low;
     hi = high;
-}
-
-void CLiveGraph::CSampleQueue::prefetch(std::size_t index) const
-{
-#if defined(__GNUC__) || defined(__clang__)
-    const std::size_t pos = m_head + index;
-    __builtin_prefetch(&m_blocks[pos / BLOCK_SIZE]->values[pos % BLOCK_SIZE]);
-#else
-    Q_UNUSED(index);
-#endif
 }
 
 // ---------------------------------------------------------------------------
@@ -546,11 +534,6 @@ QPolygonF CLiveGraph::segmentPoints(const QRect& rect, const SSeries& series, qu
         for (int c = 0; c < columns; ++c) {
             const quint64 a = std::max(origin + quint64(c * samplesPerColumn), from);
             const quint64 b = std::min(origin + quint64((c + 1) * samplesPerColumn), to);
-            // Only the values at the columns' edges are read one by one, a
-            // cache line or two apart; ask for them well ahead.
-            const quint64 ahead = origin + quint64((c + PREFETCH_COLUMNS) * samplesPerColumn);
-            if (ahead >= from && ahead < to)
-                series.data.prefetch(std::size_t(ahead - dropped));
             if (a >= b)
                 continue;
             float lo = 0.0f;
