@@ -33,7 +33,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <numeric>
 #include <vector>
@@ -434,7 +433,8 @@ int main(int argc, char** argv)
         ours.present = true;
         oursPeakMb = peakRssMb();
     }
-    const quint64 steadyEnd = nextFrame; // the peers end their history at the same frame
+    // The peers end their history at the same frame.
+    [[maybe_unused]] const quint64 steadyEnd = nextFrame;
 
     std::printf("\nCLiveGraph\n");
     printStats("full 300 s", ours.full300);
