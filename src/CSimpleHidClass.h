@@ -99,8 +99,9 @@ private:
     mutable std::mutex m_errorMutex;
     mutable std::string m_lastError; // guarded by m_errorMutex
     std::thread m_readThread;        // started and joined by the controlling thread only
-    std::atomic<bool> m_readThreadRunning{false};
-    std::atomic<bool> m_stopRequested{false};
+    std::atomic<bool> m_readThreadRunning{false}; // atomic; cleared by the read thread as it ends
+    std::atomic<bool> m_stopRequested{false};     // atomic; polled by the read thread between reads
 
+    // Live objects; atomic. The first initialises hidapi, the last releases it.
     static std::atomic<int> s_instanceCount;
 };

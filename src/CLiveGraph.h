@@ -1,0 +1,164 @@
+// A custom painted live graph: several float series with a bounded history
+// (300 s), a view window over them in three display modes, and a legend whose
+// entries toggle their series when clicked. GUI thread only.
+//
+// Indices are 64-bit unsigned. "Absolute" indices count frames since the last
+// clear; "stored" indices count from the oldest frame still held.
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+class QPainter;
+
+class CLiveGraph : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Equal to the indices of the display-mode combo box.
+    enum EMode : int
+    {
+        Continue = 0,
+        Overwrite = 1,
+        SingleShot = 2
+    };
+
+    // A double-ended queue of floats in fixed blocks. Each block also keeps the
+    // minimum and maximum of every run of SUMMARY_RUN values that starts at a
+    // multiple of SUMMARY_RUN within it, so the painter can find the extremes
+    // of long ranges without visiting every value.
+    class CSampleQueue
+    {
+    public:
+        static constexpr std::size_t BLOCK_SIZE = 4096;
+        static constexpr std::size_t SUMMARY_RUN = 64;
+
+        std::size_t size() const { return m_size; }
+        bool empty() const { return m_size == 0; }
+        float operator[](std::size_t index) const
+        {
+            const std::size_t pos = m_head + index;
+            return m_blocks[pos / BLOCK_SIZE]->values[pos % BLOCK_SIZE];
+        }
+        void push_back(float value);
+        // Drops the count oldest values (all of them when count >= size()).
+        void pop_front(std::size_t count);
+        void clear();
+        // Smallest and largest of [begin, end) by float comparison, starting
+        // from the value at begin; begin < end <= size().
+        void minMax(std::size_t begin, std::size_t end, float& lo, float& hi) const;
+
+    private:
+        struct SBlock
+        {
+            float values[BLOCK_SIZE];
+            float runMin[BLOCK_SIZE / SUMMARY_RUN];
+            float runMax[BLOCK_SIZE / SUMMARY_RUN];
+        };
+
+        std::vector<std::unique_ptr<SBlock>> m_blocks; // the front block first
+        std::unique_ptr<SBlock> m_spare;               // reused to avoid churning the heap
+        std::size_t m_head = 0;                        // position of the oldest value in block 0
+        std::size_t m_size = 0;
+    };
+
+    struct SSeries
+    {
+        QString name;
+        QColor color;
+        bool visible = true;
+        CSampleQueue data; // oldest first
+    };
+
+    explicit CLiveGraph(QWidget* parent = nullptr);
+    ~CLiveGraph() override;
+
+    // Empties all data and the manual view, then adds a visible series.
+    // Returns its index.
+    int addSeries(const QString& name, const QColor& color);
+    // Whole frames in series order (value i goes to series i mod count); a
+    // batch that is not a whole number of frames is dropped entirely.
+    void appendSamples(const std::vector<float>& values);
+    void clear();
+
+    void setSeriesVisible(int index, bool visible);
+    bool isSeriesVisible(int index) const;
+
+    quint64 storedSampleCount() const;
+    // The caller guarantees series < series count and index < storedSampleCount().
+    float storedSample(int series, quint64 index) const;
+    // Seconds since the first frame after the last clear.
+    double storedSampleTime(quint64 index) const;
+    // Stored indices of the visible range [visibleBegin(), visibleEnd()).
+    quint64 visibleBegin() const;
+    quint64 visibleEnd() const;
+
+    // Ignored when rate <= 0; otherwise clears, even for the same rate.
+    void setSampleRate(double rate);
+    // Ignored when seconds <= 0; capped at the history length.
+    void setTimeWindow(double seconds);
+    // Ignored unless min < max.
+    void setYRange(double min, double max);
+    // Clamped when used so that the window never runs past the newest sample.
+    void setViewStart(quint64 storedIndex);
+    void resetView();
+    void setMode(EMode mode);
+    EMode mode() const;
+    void setTitle(const QString& title);
+    void setXAxisLabel(const QString& label);
+    void setYAxisLabel(const QString& label);
+    void setGridVisible(bool visible);
+
+    // Samples spanning the plot's width; at least 1.
+    quint64 windowSampleCount() const;
+    // The history length in samples.
+    quint64 maxSampleCount() const;
+    // Absolute index of the first visible sample.
+    quint64 firstVisibleIndex() const;
+    // The caller guarantees the absolute index is still stored.
+    float sampleAt(int series, quint64 absoluteIndex) const;
+
+    // A tick step of 1, 2 or 5 times a power of ten giving about n ticks.
+    static double niceStep(double range, int n);
+    // Black or white, whichever reads better on the background.
+    static QColor contrastTextColor(const QColor& background);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+    double valueToY(const QRect& rect, double value) const;
+    int legendBoxHeight() const;
+    void drawLegend(QPainter& painter, const QRect& legendRect);
+    // Draws the samples with absolute indices [from, to), sample origin at the
+    // left edge of the rectangle.
+    void drawSegment(QPainter& painter, const QRect& rect, const SSeries& series, quint64 from,
+                     quint64 to, quint64 origin) const;
+
+private:
+    std::vector<SSeries> m_series;
+    QList<QRect> m_legendRects; // rebuilt by every paint, read by the mouse handler
+    quint64 m_totalSamples = 0;
+    double m_sampleRate = 833.0;
+    double m_timeWindow = 5.0;
+    double m_yMin = -1.0;
+    double m_yMax = 1.0;
+    EMode m_mode = Continue;
+    bool m_viewStartSet = false;
+    quint64 m_viewStart = 0;
+    QString m_title;
+    QString m_xAxisLabel;
+    QString m_yAxisLabel;
+    bool m_gridVisible = true;
+};
