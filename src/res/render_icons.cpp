@@ -115,8 +115,8 @@ bool paintTile(QPainter& target, int side, const QString& colorText)
     target.setPen(Qt::NoPen);
     target.setBrush(color);
     const double margin = side / 16.0;
-    target.drawRoundedRect(QRectF(margin, margin, side - 2 * margin, side - 2 * margin),
-                           side / 5.0, side / 5.0);
+    target.drawRoundedRect(QRectF(margin, margin, side - 2 * margin, side - 2 * margin), side / 5.0,
+                           side / 5.0);
     target.restore();
     return true;
 }
