@@ -208,15 +208,12 @@ bool CSkarvel::SetParams(const SSkarvelParams& params)
         m_lastError = TEXT_INVALID_PARAMS;
         return false;
     }
-    const std::array<uint8_t, 9> command{CMD_SET_PARAMS,
-                                         params.accelRange,
-                                         params.accelFilter,
-                                         params.gyroRange,
-                                         params.gyroHighPass,
-                                         0,
-                                         0,
-                                         0,
-                                         0};
+    std::array<uint8_t, 9> command{}; // report ID 0, bytes 6 to 8 zero
+    command[1] = CMD_SET_PARAMS;
+    command[2] = params.accelRange;
+    command[3] = params.accelFilter;
+    command[4] = params.gyroRange;
+    command[5] = params.gyroHighPass;
     if (!SendCommand(command))
         return false;
     m_params = params;
@@ -225,7 +222,7 @@ bool CSkarvel::SetParams(const SSkarvelParams& params)
 
 bool CSkarvel::StoreParams()
 {
-    std::array<uint8_t, 9> command{};
+    std::array<uint8_t, 9> command{}; // report ID 0, no payload
     command[1] = CMD_STORE_PARAMS;
     return SendCommand(command);
 }
