@@ -31,7 +31,8 @@ class DeviceModel
 public:
     virtual ~DeviceModel() = default;
 
-    enum class Poll {
+    enum class Poll
+    {
         Ready,  // `report` holds the next input report
         NotYet, // nothing before `due` (Clock::time_point::max(): nothing until an output report)
         Unplug, // the device goes away now, as if its cable was pulled
@@ -66,7 +67,7 @@ struct DeviceSpec
     Bytes reportDescriptor;
     std::map<int, std::wstring> indexedStrings;
     std::map<unsigned char, Bytes> featureReports; // by report ID; byte 0 is the report ID
-    std::shared_ptr<DeviceModel> model;             // null: input comes only from queueInput
+    std::shared_ptr<DeviceModel> model;            // null: input comes only from queueInput
 };
 
 // One hid_* call as the backend saw it. Fields a function has no use for keep
@@ -74,7 +75,7 @@ struct DeviceSpec
 struct Call
 {
     std::string function;
-    DeviceId device = -1;                      // the handle's device, -1 for none
+    DeviceId device = -1; // the handle's device, -1 for none
     unsigned short vendorId = 0;
     unsigned short productId = 0;
     std::optional<std::wstring> serialNumber; // hid_open: nullopt when it got a null pointer

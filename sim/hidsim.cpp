@@ -1,0 +1,809 @@
+// Simulated hidapi backend. See hidsim.h for the control API and its rules.
+#include "hidsim.h"
+
+#include <hidapi.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <list>
+#include <mutex>
+
+namespace hidsim {
+
+const wchar_t* const UNPLUGGED_READ_ERROR =
+    L"hid_read_timeout: unexpected poll error (device disconnected)";
+const wchar_t* const UNPLUGGED_WRITE_ERROR = L"No such device";
+
+namespace {
+
+const wchar_t* const NO_ERROR_TEXT = L"Success";
+const wchar_t* const NOT_SUPPORTED = L"Not supported by the simulated backend";
+
+struct DeviceState
+{
+    DeviceId id = -1;
+    DeviceSpec spec;
+    bool present = true;
+    int openHandles = 0;
+    std::deque<Bytes> queue;
+    std::vector<Bytes> outputs;
+    std::optional<std::wstring> openFailure;
+    std::optional<int> writeResult;
+    std::wstring writeFailureText;
+    std::optional<std::wstring> readFailure;
+    bool descriptorAvailable = true;
+    bool deviceInfoAvailable = true;
+    std::optional<int> featureResult;
+};
+
+// The keeper of texts handed out by hid_error(nullptr): earlier pointers stay
+// valid for a while after a newer failure, as a caller may still be copying one.
+constexpr std::size_t KEPT_GLOBAL_ERRORS = 64;
+
+struct Backend
+{
+    std::mutex mutex;
+    std::condition_variable inputChanged; // signalled on queue, unplug and output changes
+    // All below guarded by mutex.
+    std::vector<std::shared_ptr<DeviceState>> devices; // present ones, in plug-in order
+    DeviceId nextId = 1;
+    std::vector<Call> log;
+    bool logReads = false;
+    int inits = 0;
+    int exits = 0;
+    std::list<std::wstring> globalErrors{NO_ERROR_TEXT};
+};
+
+Backend& backend()
+{
+    static Backend instance;
+    return instance;
+}
+
+void setGlobalError(Backend& b, std::wstring text)
+{
+    b.globalErrors.push_back(std::move(text));
+    if (b.globalErrors.size() > KEPT_GLOBAL_ERRORS)
+        b.globalErrors.pop_front();
+}
+
+std::shared_ptr<DeviceState> findLocked(Backend& b, DeviceId id)
+{
+    for (const auto& d : b.devices)
+        if (d->id == id)
+            return d;
+    return nullptr;
+}
+
+void unplugLocked(Backend& b, const std::shared_ptr<DeviceState>& device)
+{
+    device->present = false;
+    b.devices.erase(std::remove(b.devices.begin(), b.devices.end(), device), b.devices.end());
+    b.inputChanged.notify_all();
+}
+
+wchar_t* copyWide(const std::optional<std::wstring>& text)
+{
+    if (!text)
+        return nullptr;
+    auto* copy = new wchar_t[text->size() + 1];
+    std::wmemcpy(copy, text->c_str(), text->size() + 1);
+    return copy;
+}
+
+hid_device_info* makeInfo(const DeviceSpec& spec)
+{
+    auto* info = new hid_device_info{};
+    info->path = new char[spec.path.size() + 1];
+    std::memcpy(info->path, spec.path.c_str(), spec.path.size() + 1);
+    info->vendor_id = spec.vendorId;
+    info->product_id = spec.productId;
+    info->serial_number = copyWide(spec.serialNumber);
+    info->release_number = spec.releaseNumber;
+    info->manufacturer_string = copyWide(spec.manufacturer);
+    info->product_string = copyWide(spec.product);
+    info->usage_page = spec.usagePage;
+    info->usage = spec.usage;
+    info->interface_number = spec.interfaceNumber;
+    info->next = nullptr;
+    info->bus_type = HID_API_BUS_USB;
+    return info;
+}
+
+void freeInfo(hid_device_info* info)
+{
+    delete[] info->path;
+    delete[] info->serial_number;
+    delete[] info->manufacturer_string;
+    delete[] info->product_string;
+    delete info;
+}
+
+void record(Backend& b, Call call)
+{
+    b.log.push_back(std::move(call));
+}
+
+} // namespace
+} // namespace hidsim
+
+// The handle hidapi's API passes around.
+struct hid_device_
+{
+    std::shared_ptr<hidsim::DeviceState> device;
+    std::wstring error = hidsim::NO_ERROR_TEXT;
+    std::wstring readError = hidsim::NO_ERROR_TEXT;
+    hid_device_info* info = nullptr;
+};
+
+namespace hidsim {
+
+void reset()
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    for (const auto& d : b.devices)
+        d->present = false;
+    b.devices.clear();
+    b.log.clear();
+    b.logReads = false;
+    b.inits = 0;
+    b.exits = 0;
+    b.globalErrors.assign(1, NO_ERROR_TEXT);
+    b.inputChanged.notify_all();
+}
+
+DeviceId addDevice(DeviceSpec spec)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    auto device = std::make_shared<DeviceState>();
+    device->id = b.nextId++;
+    if (spec.path.empty())
+        spec.path = "/dev/hidraw-sim" + std::to_string(device->id);
+    device->spec = std::move(spec);
+    b.devices.push_back(device);
+    return device->id;
+}
+
+void removeDevice(DeviceId id)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    if (auto device = findLocked(b, id))
+        unplugLocked(b, device);
+}
+
+bool isPresent(DeviceId id)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    return findLocked(b, id) != nullptr;
+}
+
+std::string pathOf(DeviceId id)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    auto device = findLocked(b, id);
+    return device ? device->spec.path : std::string();
+}
+
+int openHandleCount(DeviceId id)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    auto device = findLocked(b, id);
+    return device ? device->openHandles : 0;
+}
+
+void queueInput(DeviceId id, Bytes report)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    if (auto device = findLocked(b, id)) {
+        device->queue.push_back(std::move(report));
+        b.inputChanged.notify_all();
+    }
+}
+
+std::size_t queuedInputCount(DeviceId id)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    auto device = findLocked(b, id);
+    return device ? device->queue.size() : 0;
+}
+
+template <typename Change> static void changeDevice(DeviceId id, Change change)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    if (auto device = findLocked(b, id)) {
+        change(*device);
+        b.inputChanged.notify_all();
+    }
+}
+
+void setOpenFailure(DeviceId id, std::optional<std::wstring> text)
+{
+    changeDevice(id, [&](DeviceState& d) { d.openFailure = std::move(text); });
+}
+
+void setWriteResult(DeviceId id, std::optional<int> result, std::wstring text)
+{
+    changeDevice(id, [&](DeviceState& d) {
+        d.writeResult = result;
+        d.writeFailureText = std::move(text);
+    });
+}
+
+void setReadFailure(DeviceId id, std::optional<std::wstring> text)
+{
+    changeDevice(id, [&](DeviceState& d) { d.readFailure = std::move(text); });
+}
+
+void setDescriptorAvailable(DeviceId id, bool available)
+{
+    changeDevice(id, [&](DeviceState& d) { d.descriptorAvailable = available; });
+}
+
+void setDeviceInfoAvailable(DeviceId id, bool available)
+{
+    changeDevice(id, [&](DeviceState& d) { d.deviceInfoAvailable = available; });
+}
+
+void setFeatureResult(DeviceId id, std::optional<int> result)
+{
+    changeDevice(id, [&](DeviceState& d) { d.featureResult = result; });
+}
+
+std::vector<Call> calls()
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    return b.log;
+}
+
+std::vector<Call> callsTo(const std::string& function)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    std::vector<Call> result;
+    for (const auto& c : b.log)
+        if (c.function == function)
+            result.push_back(c);
+    return result;
+}
+
+void clearCalls()
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    b.log.clear();
+}
+
+void setLogReads(bool enabled)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    b.logReads = enabled;
+}
+
+std::vector<Bytes> outputReports(DeviceId id)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    auto device = findLocked(b, id);
+    return device ? device->outputs : std::vector<Bytes>();
+}
+
+int initCount()
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    return b.inits;
+}
+
+int exitCount()
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    return b.exits;
+}
+
+} // namespace hidsim
+
+// ---------------------------------------------------------------------------
+// hidapi's C API
+
+using hidsim::Backend;
+using hidsim::backend;
+using hidsim::Call;
+
+namespace {
+
+Call callOn(const char* function, const hid_device* dev)
+{
+    Call c;
+    c.function = function;
+    c.device = dev && dev->device ? dev->device->id : -1;
+    return c;
+}
+
+int copyOut(const hidsim::Bytes& report, unsigned char* data, size_t length)
+{
+    const size_t n = std::min(length, report.size());
+    if (n > 0)
+        std::memcpy(data, report.data(), n);
+    return static_cast<int>(n);
+}
+
+hid_device* openLocked(Backend& b, const std::shared_ptr<hidsim::DeviceState>& device)
+{
+    if (device->spec.model && device->openHandles == 0)
+        device->spec.model->onOpen(hidsim::Clock::now());
+    ++device->openHandles;
+    auto* dev = new hid_device;
+    dev->device = device;
+    hidsim::setGlobalError(b, hidsim::NO_ERROR_TEXT);
+    return dev;
+}
+
+bool matchesIds(const hidsim::DeviceSpec& spec, unsigned short vendorId, unsigned short productId)
+{
+    return (vendorId == 0 || spec.vendorId == vendorId) &&
+           (productId == 0 || spec.productId == productId);
+}
+
+} // namespace
+
+extern "C" {
+
+int HID_API_EXPORT hid_init(void)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    ++b.inits;
+    hidsim::record(b, callOn("hid_init", nullptr));
+    return 0;
+}
+
+int HID_API_EXPORT hid_exit(void)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    ++b.exits;
+    hidsim::record(b, callOn("hid_exit", nullptr));
+    return 0;
+}
+
+struct hid_device_info HID_API_EXPORT* hid_enumerate(unsigned short vendor_id,
+                                                     unsigned short product_id)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    hid_device_info* first = nullptr;
+    hid_device_info* last = nullptr;
+    for (const auto& d : b.devices) {
+        if (!matchesIds(d->spec, vendor_id, product_id))
+            continue;
+        hid_device_info* info = hidsim::makeInfo(d->spec);
+        (last ? last->next : first) = info;
+        last = info;
+    }
+    if (first)
+        hidsim::setGlobalError(b, hidsim::NO_ERROR_TEXT);
+    else
+        hidsim::setGlobalError(b, L"No HID devices with requested VID/PID found in the system.");
+    Call c = callOn("hid_enumerate", nullptr);
+    c.vendorId = vendor_id;
+    c.productId = product_id;
+    c.result = first ? 1 : 0;
+    hidsim::record(b, std::move(c));
+    return first;
+}
+
+void HID_API_EXPORT hid_free_enumeration(struct hid_device_info* devs)
+{
+    while (devs) {
+        hid_device_info* next = devs->next;
+        hidsim::freeInfo(devs);
+        devs = next;
+    }
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    hidsim::record(b, callOn("hid_free_enumeration", nullptr));
+}
+
+HID_API_EXPORT hid_device* hid_open(unsigned short vendor_id, unsigned short product_id,
+                                    const wchar_t* serial_number)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    Call c = callOn("hid_open", nullptr);
+    c.vendorId = vendor_id;
+    c.productId = product_id;
+    if (serial_number)
+        c.serialNumber = std::wstring(serial_number);
+
+    hid_device* dev = nullptr;
+    std::shared_ptr<hidsim::DeviceState> match;
+    for (const auto& d : b.devices) {
+        if (!matchesIds(d->spec, vendor_id, product_id))
+            continue;
+        if (serial_number && (!d->spec.serialNumber || *d->spec.serialNumber != serial_number))
+            continue;
+        match = d;
+        break;
+    }
+    if (!match)
+        hidsim::setGlobalError(b, L"Device with requested VID/PID/(SerialNumber) not found");
+    else if (match->openFailure)
+        hidsim::setGlobalError(b, *match->openFailure);
+    else
+        dev = openLocked(b, match);
+    c.device = match ? match->id : -1;
+    c.result = dev ? 1 : 0;
+    hidsim::record(b, std::move(c));
+    return dev;
+}
+
+HID_API_EXPORT hid_device* hid_open_path(const char* path)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    Call c = callOn("hid_open_path", nullptr);
+    c.path = path ? path : "";
+
+    hid_device* dev = nullptr;
+    std::shared_ptr<hidsim::DeviceState> match;
+    for (const auto& d : b.devices)
+        if (d->spec.path == c.path) {
+            match = d;
+            break;
+        }
+    if (!match) {
+        const std::wstring widePath(c.path.begin(), c.path.end());
+        hidsim::setGlobalError(b, L"Failed to open a device with path '" + widePath +
+                                      L"': No such file or directory");
+    } else if (match->openFailure) {
+        hidsim::setGlobalError(b, *match->openFailure);
+    } else {
+        dev = openLocked(b, match);
+    }
+    c.device = match ? match->id : -1;
+    c.result = dev ? 1 : 0;
+    hidsim::record(b, std::move(c));
+    return dev;
+}
+
+void HID_API_EXPORT hid_close(hid_device* dev)
+{
+    if (!dev)
+        return;
+    Backend& b = backend();
+    {
+        std::lock_guard<std::mutex> lock(b.mutex);
+        hidsim::record(b, callOn("hid_close", dev));
+        if (--dev->device->openHandles == 0 && dev->device->spec.model)
+            dev->device->spec.model->onClose();
+    }
+    if (dev->info)
+        hidsim::freeInfo(dev->info);
+    delete dev;
+}
+
+int HID_API_EXPORT hid_write(hid_device* dev, const unsigned char* data, size_t length)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    Call c = callOn("hid_write", dev);
+    c.data.assign(data, data + length);
+    c.length = length;
+    hidsim::DeviceState& d = *dev->device;
+    if (!d.present) {
+        dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
+        c.result = -1;
+    } else if (d.writeResult) {
+        dev->error = d.writeFailureText;
+        c.result = *d.writeResult;
+    } else {
+        d.outputs.push_back(c.data);
+        if (d.spec.model)
+            d.spec.model->onOutputReport(c.data);
+        b.inputChanged.notify_all();
+        c.result = static_cast<int>(length);
+    }
+    const int result = c.result;
+    hidsim::record(b, std::move(c));
+    return result;
+}
+
+int HID_API_EXPORT hid_read_timeout(hid_device* dev, unsigned char* data, size_t length,
+                                    int milliseconds)
+{
+    using hidsim::Clock;
+    Backend& b = backend();
+    std::unique_lock<std::mutex> lock(b.mutex);
+    const auto start = Clock::now();
+    const auto deadline = milliseconds < 0 ? Clock::time_point::max()
+                                           : start + std::chrono::milliseconds(milliseconds);
+    const std::shared_ptr<hidsim::DeviceState> device = dev->device;
+    dev->readError = hidsim::NO_ERROR_TEXT;
+
+    int result = 0;
+    hidsim::Bytes report;
+    for (;;) {
+        if (!device->present) {
+            dev->readError = hidsim::UNPLUGGED_READ_ERROR;
+            result = -1;
+            break;
+        }
+        if (device->readFailure) {
+            dev->readError = *device->readFailure;
+            result = -1;
+            break;
+        }
+        if (!device->queue.empty()) {
+            result = copyOut(device->queue.front(), data, length);
+            device->queue.pop_front();
+            break;
+        }
+        const auto now = Clock::now();
+        auto due = Clock::time_point::max();
+        if (device->spec.model) {
+            report.clear();
+            const auto poll = device->spec.model->pollInput(now, report, due);
+            if (poll == hidsim::DeviceModel::Poll::Ready) {
+                result = copyOut(report, data, length);
+                break;
+            }
+            if (poll == hidsim::DeviceModel::Poll::Unplug) {
+                hidsim::unplugLocked(b, device);
+                continue;
+            }
+        }
+        if (now >= deadline)
+            break;
+        const auto wake = std::min(due, deadline);
+        if (wake == Clock::time_point::max())
+            b.inputChanged.wait(lock);
+        else
+            b.inputChanged.wait_until(lock, wake);
+    }
+    if (b.logReads) {
+        Call c = callOn("hid_read_timeout", dev);
+        c.length = length;
+        c.timeout = milliseconds;
+        c.result = result;
+        hidsim::record(b, std::move(c));
+    }
+    return result;
+}
+
+int HID_API_EXPORT hid_read(hid_device* dev, unsigned char* data, size_t length)
+{
+    return hid_read_timeout(dev, data, length, -1);
+}
+
+HID_API_EXPORT const wchar_t* hid_read_error(hid_device* dev)
+{
+    if (!dev)
+        return L"hid_read_error: a device handle is required";
+    return dev->readError.c_str();
+}
+
+int HID_API_EXPORT hid_set_nonblocking(hid_device* dev, int /*nonblock*/)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    hidsim::record(b, callOn("hid_set_nonblocking", dev));
+    dev->error = hidsim::NOT_SUPPORTED;
+    return -1;
+}
+
+int HID_API_EXPORT hid_send_feature_report(hid_device* dev, const unsigned char* data,
+                                           size_t length)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    Call c = callOn("hid_send_feature_report", dev);
+    c.data.assign(data, data + length);
+    c.length = length;
+    hidsim::DeviceState& d = *dev->device;
+    if (!d.present) {
+        dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
+        c.result = -1;
+    } else if (d.featureResult) {
+        dev->error = L"Simulated feature report failure";
+        c.result = *d.featureResult;
+    } else {
+        if (length > 0)
+            d.spec.featureReports[data[0]] = c.data;
+        c.result = static_cast<int>(length);
+    }
+    const int result = c.result;
+    hidsim::record(b, std::move(c));
+    return result;
+}
+
+int HID_API_EXPORT hid_get_feature_report(hid_device* dev, unsigned char* data, size_t length)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    Call c = callOn("hid_get_feature_report", dev);
+    c.length = length;
+    if (length > 0)
+        c.data.assign(data, data + 1);
+    hidsim::DeviceState& d = *dev->device;
+    if (!d.present) {
+        dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
+        c.result = -1;
+    } else if (d.featureResult) {
+        dev->error = L"Simulated feature report failure";
+        c.result = *d.featureResult;
+    } else if (length == 0 || d.spec.featureReports.count(data[0]) == 0) {
+        dev->error = L"Broken pipe";
+        c.result = -1;
+    } else {
+        c.result = copyOut(d.spec.featureReports[data[0]], data, length);
+    }
+    const int result = c.result;
+    hidsim::record(b, std::move(c));
+    return result;
+}
+
+int HID_API_EXPORT hid_send_output_report(hid_device* dev, const unsigned char* /*data*/,
+                                          size_t length)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    Call c = callOn("hid_send_output_report", dev);
+    c.length = length;
+    c.result = -1;
+    hidsim::record(b, std::move(c));
+    dev->error = hidsim::NOT_SUPPORTED;
+    return -1;
+}
+
+int HID_API_EXPORT hid_get_input_report(hid_device* dev, unsigned char* /*data*/, size_t length)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    Call c = callOn("hid_get_input_report", dev);
+    c.length = length;
+    c.result = -1;
+    hidsim::record(b, std::move(c));
+    dev->error = hidsim::NOT_SUPPORTED;
+    return -1;
+}
+
+namespace {
+
+// Copies at most maxlen characters; like a careless backend, it leaves no
+// terminator when the text fills the whole buffer.
+int copyString(hid_device* dev, const std::optional<std::wstring>& text, wchar_t* string,
+               size_t maxlen)
+{
+    if (!text) {
+        dev->error = L"No string";
+        return -1;
+    }
+    const size_t n = std::min(maxlen, text->size());
+    std::wmemcpy(string, text->data(), n);
+    if (n < maxlen)
+        string[n] = L'\0';
+    return 0;
+}
+
+int stringQuery(const char* function, hid_device* dev, const std::optional<std::wstring>& text,
+                wchar_t* string, size_t maxlen, int index = 0)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    Call c = callOn(function, dev);
+    c.length = maxlen;
+    c.index = index;
+    c.result = copyString(dev, text, string, maxlen);
+    const int result = c.result;
+    hidsim::record(b, std::move(c));
+    return result;
+}
+
+} // namespace
+
+int HID_API_EXPORT_CALL hid_get_manufacturer_string(hid_device* dev, wchar_t* string, size_t maxlen)
+{
+    return stringQuery("hid_get_manufacturer_string", dev, dev->device->spec.manufacturer, string,
+                       maxlen);
+}
+
+int HID_API_EXPORT_CALL hid_get_product_string(hid_device* dev, wchar_t* string, size_t maxlen)
+{
+    return stringQuery("hid_get_product_string", dev, dev->device->spec.product, string, maxlen);
+}
+
+int HID_API_EXPORT_CALL hid_get_serial_number_string(hid_device* dev, wchar_t* string,
+                                                     size_t maxlen)
+{
+    return stringQuery("hid_get_serial_number_string", dev, dev->device->spec.serialNumber, string,
+                       maxlen);
+}
+
+int HID_API_EXPORT_CALL hid_get_indexed_string(hid_device* dev, int string_index, wchar_t* string,
+                                               size_t maxlen)
+{
+    std::optional<std::wstring> text;
+    {
+        Backend& b = backend();
+        std::lock_guard<std::mutex> lock(b.mutex);
+        const auto& strings = dev->device->spec.indexedStrings;
+        if (auto it = strings.find(string_index); it != strings.end())
+            text = it->second;
+    }
+    return stringQuery("hid_get_indexed_string", dev, text, string, maxlen, string_index);
+}
+
+struct hid_device_info HID_API_EXPORT* hid_get_device_info(hid_device* dev)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    Call c = callOn("hid_get_device_info", dev);
+    if (!dev->device->deviceInfoAvailable) {
+        dev->error = L"hid_get_device_info: device information is not available";
+    } else if (!dev->info) {
+        dev->info = hidsim::makeInfo(dev->device->spec);
+    }
+    hid_device_info* info = dev->device->deviceInfoAvailable ? dev->info : nullptr;
+    c.result = info ? 1 : 0;
+    hidsim::record(b, std::move(c));
+    return info;
+}
+
+int HID_API_EXPORT_CALL hid_get_report_descriptor(hid_device* dev, unsigned char* buf,
+                                                  size_t buf_size)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    Call c = callOn("hid_get_report_descriptor", dev);
+    c.length = buf_size;
+    hidsim::DeviceState& d = *dev->device;
+    if (!d.present) {
+        dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
+        c.result = -1;
+    } else if (!d.descriptorAvailable) {
+        dev->error = L"ioctl (GRDESCSIZE): Input/output error";
+        c.result = -1;
+    } else {
+        c.result = copyOut(d.spec.reportDescriptor, buf, buf_size);
+    }
+    const int result = c.result;
+    hidsim::record(b, std::move(c));
+    return result;
+}
+
+HID_API_EXPORT const wchar_t* HID_API_CALL hid_error(hid_device* dev)
+{
+    if (dev)
+        return dev->error.c_str();
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    return b.globalErrors.back().c_str();
+}
+
+HID_API_EXPORT const struct hid_api_version* HID_API_CALL hid_version(void)
+{
+    static const hid_api_version version{HID_API_VERSION_MAJOR, HID_API_VERSION_MINOR,
+                                         HID_API_VERSION_PATCH};
+    return &version;
+}
+
+HID_API_EXPORT const char* HID_API_CALL hid_version_str(void)
+{
+    return HID_API_VERSION_STR;
+}
+
+} // extern "C"
