@@ -896,15 +896,20 @@ void MainWindow::updateMeasurementStatus()
                                      ? statusStateText(tr("Measuring"), STATUS_COLOR_ACTIVE)
                                      : statusStateText(tr("Stopped"), STATUS_COLOR_INACTIVE));
 
-    const qint64 ms = m_measuring ? m_measureClock.elapsed() : m_measureDurationMs;
-    const QChar zero('0');
-    m_measureTimeLabel->setText(QStringLiteral("%1:%2:%3")
-                                    .arg(ms / 3600000, 2, 10, zero)
-                                    .arg((ms / 60000) % 60, 2, 10, zero)
-                                    .arg((ms / 1000) % 60, 2, 10, zero));
+    m_measureTimeLabel->setText(
+        durationText(m_measuring ? m_measureClock.elapsed() : m_measureDurationMs));
 
     const quint64 capacity = isSingleShot() ? windowSampleCount() : HISTORY_SAMPLES;
     const QLocale locale;
     m_sampleCountLabel->setText(
         tr("%1 / %2 samples").arg(locale.toString(stored), locale.toString(capacity)));
+}
+
+QString MainWindow::durationText(qint64 ms)
+{
+    const QChar zero('0');
+    return QStringLiteral("%1:%2:%3")
+        .arg(ms / 3600000, 2, 10, zero)
+        .arg((ms / 60000) % 60, 2, 10, zero)
+        .arg((ms / 1000) % 60, 2, 10, zero);
 }

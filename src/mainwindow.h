@@ -35,6 +35,9 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
+    // A measurement's duration as the status bar shows it: hh:mm:ss, hours unlimited.
+    static QString durationText(qint64 ms);
+
 private slots:
     void onConnect();
     void onDisconnect();
