@@ -114,12 +114,13 @@ void tst_SkarvelStream::noSampleLost()
     constexpr std::size_t STEP = TOTAL / (CHANGES + 1);
 
     const SSimSensor sim = addSensor(EPacing::Burst);
+    // Declared before the sensor: its read thread must end before this goes.
+    CCollector collector;
     CSkarvel sensor;
     QVERIFY(sensor.Connect(L"STREAM"));
     const uint64_t firstIndex = sim.model->nextIndex();
     QCOMPARE(sim.model->reportsSent(), uint64_t(0));
 
-    CCollector collector;
     QVERIFY(sensor.StartSensorThread(collector.callback()));
 
     // Sample ranges in which the parameters are known for certain: from the
@@ -181,9 +182,9 @@ void tst_SkarvelStream::noSampleLost()
 void tst_SkarvelStream::setParamsRestartsReadsWithSameGeometry()
 {
     const SSimSensor sim = addSensor(EPacing::RealTime);
+    CCollector collector;
     CSkarvel sensor;
     QVERIFY(sensor.Connect(L"STREAM"));
-    CCollector collector;
     QVERIFY(sensor.StartSensorThread(collector.callback()));
     QVERIFY(waitFor([&] { return collector.count() >= 20; }, WAIT_MS));
 
@@ -230,9 +231,9 @@ void tst_SkarvelStream::stopLatency()
     const SSimSensor sim = addSensor(EPacing::Burst);
     if (silent)
         sim.model->setBurst(0);
+    CCollector collector;
     CSkarvel sensor;
     QVERIFY(sensor.Connect(L"STREAM"));
-    CCollector collector;
     collector.setDelay(std::chrono::milliseconds(callbackMs));
     hidsim::setLogReads(true);
     QVERIFY(sensor.StartSensorThread(collector.callback()));
@@ -267,6 +268,7 @@ void tst_SkarvelStream::stopLatency()
 void tst_SkarvelStream::shortReportDroppedOnThread()
 {
     const SSimSensor sim = addSensor(EPacing::Burst);
+    CCollector collector;
     CSkarvel sensor;
     QVERIFY(sensor.Connect(L"STREAM"));
     const uint64_t first = sim.model->nextIndex();
@@ -274,7 +276,6 @@ void tst_SkarvelStream::shortReportDroppedOnThread()
     sim.model->setShortReport(first + 11, 0);
     sim.model->setBurst(100);
 
-    CCollector collector;
     QVERIFY(sensor.StartSensorThread(collector.callback()));
     QVERIFY(waitFor([&] { return sim.model->reportsSent() == 100; }, WAIT_MS));
     sensor.StopSensorThread();
@@ -292,9 +293,9 @@ void tst_SkarvelStream::shortReportDroppedOnThread()
 void tst_SkarvelStream::readSampleDoesNotDisturbStream()
 {
     const SSimSensor sim = addSensor(EPacing::RealTime);
+    CCollector collector;
     CSkarvel sensor;
     QVERIFY(sensor.Connect(L"STREAM"));
-    CCollector collector;
     QVERIFY(sensor.StartSensorThread(collector.callback()));
     QVERIFY(waitFor([&] { return collector.count() >= 10; }, WAIT_MS));
 
@@ -318,10 +319,10 @@ void tst_SkarvelStream::readSampleDoesNotDisturbStream()
 void tst_SkarvelStream::startTwiceKeepsFirstThread()
 {
     addSensor(EPacing::RealTime);
-    CSkarvel sensor;
-    QVERIFY(sensor.Connect(L"STREAM"));
     CCollector first;
     CCollector second;
+    CSkarvel sensor;
+    QVERIFY(sensor.Connect(L"STREAM"));
     QVERIFY(sensor.StartSensorThread(first.callback()));
     QVERIFY(!sensor.StartSensorThread(second.callback()));
     QCOMPARE(QString::fromStdString(sensor.GetLastError()), QString("Read thread already running"));
@@ -332,6 +333,7 @@ void tst_SkarvelStream::startTwiceKeepsFirstThread()
 
 void tst_SkarvelStream::stopWithoutThread()
 {
+    CCollector collector;
     CSkarvel sensor;
     sensor.StopSensorThread();
     QVERIFY(!sensor.IsSensorThreadRunning());
@@ -343,7 +345,6 @@ void tst_SkarvelStream::stopWithoutThread()
     QVERIFY(!sensor.IsSensorThreadRunning());
     QVERIFY(sensor.IsConnected());
 
-    CCollector collector;
     QVERIFY(sensor.StartSensorThread(collector.callback()));
     QVERIFY(waitFor([&] { return collector.count() >= 5; }, WAIT_MS));
 }
@@ -351,12 +352,12 @@ void tst_SkarvelStream::stopWithoutThread()
 void tst_SkarvelStream::unplugWhileStreaming()
 {
     const SSimSensor sim = addSensor(EPacing::Burst);
+    CCollector collector;
     CSkarvel sensor;
     QVERIFY(sensor.Connect(L"STREAM"));
     const uint64_t first = sim.model->nextIndex();
     sim.model->unplugAtReport(first + 500);
 
-    CCollector collector;
     QVERIFY(sensor.StartSensorThread(collector.callback()));
     QVERIFY(waitFor([&] { return sim.model->isUnplugged(); }, WAIT_MS));
     QVERIFY(waitFor([&] { return collector.count() >= 500; }, WAIT_MS));
@@ -378,10 +379,10 @@ void tst_SkarvelStream::unplugWhileStreaming()
 void tst_SkarvelStream::disconnectWhileStreaming()
 {
     const SSimSensor sim = addSensor(EPacing::RealTime);
+    CCollector collector;
     CSkarvel sensor;
     QVERIFY(sensor.Connect(L"STREAM"));
     hidsim::setLogReads(true);
-    CCollector collector;
     QVERIFY(sensor.StartSensorThread(collector.callback()));
     QVERIFY(waitFor([&] { return collector.count() >= 10; }, WAIT_MS));
 
