@@ -36,6 +36,7 @@ struct DeviceState
     bool descriptorAvailable = true;
     bool deviceInfoAvailable = true;
     std::optional<int> featureResult;
+    std::wstring featureFailureText;
 };
 
 // The keeper of texts handed out by hid_error(nullptr): earlier pointers stay
@@ -255,9 +256,12 @@ void setDeviceInfoAvailable(DeviceId id, bool available)
     changeDevice(id, [&](DeviceState& d) { d.deviceInfoAvailable = available; });
 }
 
-void setFeatureResult(DeviceId id, std::optional<int> result)
+void setFeatureResult(DeviceId id, std::optional<int> result, std::wstring text)
 {
-    changeDevice(id, [&](DeviceState& d) { d.featureResult = result; });
+    changeDevice(id, [&](DeviceState& d) {
+        d.featureResult = result;
+        d.featureFailureText = std::move(text);
+    });
 }
 
 std::vector<Call> calls()
@@ -618,7 +622,7 @@ int HID_API_EXPORT hid_send_feature_report(hid_device* dev, const unsigned char*
         dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
         c.result = -1;
     } else if (d.featureResult) {
-        dev->error = L"Simulated feature report failure";
+        dev->error = d.featureFailureText;
         c.result = *d.featureResult;
     } else {
         if (length > 0)
@@ -643,7 +647,7 @@ int HID_API_EXPORT hid_get_feature_report(hid_device* dev, unsigned char* data, 
         dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
         c.result = -1;
     } else if (d.featureResult) {
-        dev->error = L"Simulated feature report failure";
+        dev->error = d.featureFailureText;
         c.result = *d.featureResult;
     } else if (length == 0 || d.spec.featureReports.count(data[0]) == 0) {
         dev->error = L"Broken pipe";

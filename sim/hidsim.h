@@ -115,7 +115,8 @@ void setReadFailure(DeviceId id, std::optional<std::wstring> text);
 void setDescriptorAvailable(DeviceId id, bool available);
 void setDeviceInfoAvailable(DeviceId id, bool available);
 // hid_send_feature_report / hid_get_feature_report return `result` (-1: failure).
-void setFeatureResult(DeviceId id, std::optional<int> result);
+void setFeatureResult(DeviceId id, std::optional<int> result,
+                      std::wstring text = L"Simulated feature report failure");
 
 // --- Inspection
 std::vector<Call> calls();
