@@ -85,6 +85,18 @@ void unplugLocked(Backend& b, const std::shared_ptr<DeviceState>& device)
     b.inputChanged.notify_all();
 }
 
+void unplugPhysicalLocked(Backend& b, const std::shared_ptr<DeviceState>& device)
+{
+    const int physical = device->spec.physicalDevice;
+    if (physical != 0) {
+        const auto siblings = b.devices;
+        for (const auto& d : siblings)
+            if (d != device && d->spec.physicalDevice == physical)
+                unplugLocked(b, d);
+    }
+    unplugLocked(b, device);
+}
+
 wchar_t* copyWide(const std::optional<std::wstring>& text)
 {
     if (!text)
@@ -566,7 +578,7 @@ int HID_API_EXPORT hid_read_timeout(hid_device* dev, unsigned char* data, size_t
                 break;
             }
             if (poll == hidsim::DeviceModel::Poll::Unplug) {
-                hidsim::unplugLocked(b, device);
+                hidsim::unplugPhysicalLocked(b, device);
                 continue;
             }
         }

@@ -1,6 +1,7 @@
 #include "skarvelmodel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <iterator>
 
@@ -438,6 +439,8 @@ SSimSensor addSensor(const SSensorConfig& config)
     base.manufacturer = std::wstring(L"Skarvel");
     base.product = std::wstring(L"Skarvel Inertial Sensor");
     base.releaseNumber = config.firmware;
+    static std::atomic<int> nextPhysicalDevice{1};
+    base.physicalDevice = nextPhysicalDevice++;
     base.indexedStrings[1] = *base.manufacturer;
     base.indexedStrings[2] = *base.product;
     if (config.serialNumber)
