@@ -268,6 +268,10 @@ void tst_SkarvelSim::unplugAtTime()
     QCOMPARE(QString::fromStdString(sensor.GetLastError()),
              QString::fromWCharArray(hidsim::UNPLUGGED_READ_ERROR));
     QVERIFY(!hidsim::isPresent(sim.interface0));
+    // The cable is gone: no interface of the sensor is listed any more.
+    std::vector<std::wstring> serials;
+    QVERIFY(CSkarvel::EnumerateDevices(serials));
+    QVERIFY(serials.empty());
 }
 
 void tst_SkarvelSim::unplugSensorRemovesEveryInterface()
