@@ -244,6 +244,8 @@ private slots:
     void legendClick();
     void decimation_data();
     void decimation();
+    void hugeAxisValues_data();
+    void hugeAxisValues();
 };
 
 void tst_CLiveGraphRender::plotArea_data()
@@ -733,6 +735,34 @@ void tst_CLiveGraphRender::decimation()
         }
     }
     QVERIFY(!expected.isEmpty());
+}
+
+void tst_CLiveGraphRender::hugeAxisValues_data()
+{
+    // Axis values so large that adding one tick step no longer changes them.
+    QTest::addColumn<double>("yMin");
+    QTest::addColumn<double>("rate");
+
+    QTest::newRow("Y 1e16 ... 1e16 + 4") << 1e16 << 833.0;
+    QTest::newRow("time origin 2e16 s") << -1.0 << 1e-16;
+}
+
+void tst_CLiveGraphRender::hugeAxisValues()
+{
+    QFETCH(double, yMin);
+    QFETCH(double, rate);
+
+    CLiveGraph graph;
+    graph.resize(400, 300);
+    graph.addSeries(QStringLiteral("Z"), SERIES_COLOR);
+    graph.setSampleRate(rate);
+    graph.setYRange(yMin, yMin + 4.0);
+    graph.appendSamples({1.0f, 2.0f, 3.0f});
+    const QImage image = renderGraph(graph); // returns at all
+    const SLayout layout = layoutOf(graph, true, yMin, yMin + 4.0);
+    const QRgb text = graph.palette().color(QPalette::WindowText).rgb();
+    QCOMPARE(rgbAt(image, layout.plot.left(), layout.plot.top()), text);
+    QCOMPARE(rgbAt(image, layout.plot.right(), layout.plot.bottom()), text);
 }
 
 QTEST_MAIN(tst_CLiveGraphRender)
