@@ -913,3 +913,7 @@ QString MainWindow::durationText(qint64 ms)
         .arg((ms / 60000) % 60, 2, 10, zero)
         .arg((ms / 1000) % 60, 2, 10, zero);
 }
+
+// Compiled here rather than in the library's shared moc unit, so that a program
+// using only the graph widget does not pull in the windows and the sensor.
+#include "moc_mainwindow.cpp"
