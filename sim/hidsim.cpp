@@ -376,6 +376,37 @@ bool matchesIds(const hidsim::DeviceSpec& spec, unsigned short vendorId, unsigne
 
 } // namespace
 
+namespace {
+
+// hid_write and hid_send_feature_report differ only in their scripted failure
+// and in what an accepted report does.
+template <typename Accept>
+int writeReport(const char* function, hid_device* dev, const unsigned char* data, size_t length,
+                const std::optional<int>& scriptedResult, const std::wstring& scriptedText,
+                Accept accept)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    Call c = callOn(function, dev);
+    c.data.assign(data, data + length);
+    c.length = length;
+    if (!dev->device->present) {
+        dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
+        c.result = -1;
+    } else if (scriptedResult) {
+        dev->error = scriptedText;
+        c.result = *scriptedResult;
+    } else {
+        accept(b, c.data);
+        c.result = static_cast<int>(length);
+    }
+    const int result = c.result;
+    hidsim::record(b, std::move(c));
+    return result;
+}
+
+} // namespace
+
 extern "C" {
 
 int HID_API_EXPORT hid_init(void)
@@ -514,28 +545,14 @@ void HID_API_EXPORT hid_close(hid_device* dev)
 
 int HID_API_EXPORT hid_write(hid_device* dev, const unsigned char* data, size_t length)
 {
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    Call c = callOn("hid_write", dev);
-    c.data.assign(data, data + length);
-    c.length = length;
     hidsim::DeviceState& d = *dev->device;
-    if (!d.present) {
-        dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
-        c.result = -1;
-    } else if (d.writeResult) {
-        dev->error = d.writeFailureText;
-        c.result = *d.writeResult;
-    } else {
-        d.outputs.push_back(c.data);
-        if (d.spec.model)
-            d.spec.model->onOutputReport(c.data);
-        b.inputChanged.notify_all();
-        c.result = static_cast<int>(length);
-    }
-    const int result = c.result;
-    hidsim::record(b, std::move(c));
-    return result;
+    return writeReport("hid_write", dev, data, length, d.writeResult, d.writeFailureText,
+                       [&d](Backend& b, const hidsim::Bytes& report) {
+                           d.outputs.push_back(report);
+                           if (d.spec.model)
+                               d.spec.model->onOutputReport(report);
+                           b.inputChanged.notify_all();
+                       });
 }
 
 int HID_API_EXPORT hid_read_timeout(hid_device* dev, unsigned char* data, size_t length,
@@ -624,26 +641,12 @@ int HID_API_EXPORT hid_set_nonblocking(hid_device* dev, int /*nonblock*/)
 int HID_API_EXPORT hid_send_feature_report(hid_device* dev, const unsigned char* data,
                                            size_t length)
 {
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    Call c = callOn("hid_send_feature_report", dev);
-    c.data.assign(data, data + length);
-    c.length = length;
     hidsim::DeviceState& d = *dev->device;
-    if (!d.present) {
-        dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
-        c.result = -1;
-    } else if (d.featureResult) {
-        dev->error = d.featureFailureText;
-        c.result = *d.featureResult;
-    } else {
-        if (length > 0)
-            d.spec.featureReports[data[0]] = c.data;
-        c.result = static_cast<int>(length);
-    }
-    const int result = c.result;
-    hidsim::record(b, std::move(c));
-    return result;
+    return writeReport("hid_send_feature_report", dev, data, length, d.featureResult,
+                       d.featureFailureText, [&d](Backend&, const hidsim::Bytes& report) {
+                           if (!report.empty())
+                               d.spec.featureReports[report[0]] = report;
+                       });
 }
 
 int HID_API_EXPORT hid_get_feature_report(hid_device* dev, unsigned char* data, size_t length)

@@ -444,6 +444,20 @@ void CSimpleHidClass::ReadThreadFunc(unsigned long long length, int timeoutMs,
     m_readThreadRunning = false;
 }
 
+bool CSimpleHidClass::QueryReportGeometry(unsigned long long lengths[3], bool flags[3]) const
+{
+    std::lock_guard<std::mutex> lock(m_deviceMutex);
+    if (!m_device) {
+        SetLastError(TEXT_DEVICE_NOT_OPEN);
+        return false;
+    }
+    if (!ReadReportGeometry(m_device, lengths, flags)) {
+        SetLastError(WideToUtf8(hid_error(m_device)));
+        return false;
+    }
+    return true;
+}
+
 bool CSimpleHidClass::GetReportByteLengths(unsigned long long& inputLength,
                                            unsigned long long& outputLength,
                                            unsigned long long& featureLength) const
@@ -451,17 +465,10 @@ bool CSimpleHidClass::GetReportByteLengths(unsigned long long& inputLength,
     inputLength = 0;
     outputLength = 0;
     featureLength = 0;
-    std::lock_guard<std::mutex> lock(m_deviceMutex);
-    if (!m_device) {
-        SetLastError(TEXT_DEVICE_NOT_OPEN);
-        return false;
-    }
     unsigned long long lengths[3] = {0, 0, 0};
     bool flags[3] = {false, false, false};
-    if (!ReadReportGeometry(m_device, lengths, flags)) {
-        SetLastError(WideToUtf8(hid_error(m_device)));
+    if (!QueryReportGeometry(lengths, flags))
         return false;
-    }
     inputLength = lengths[0];
     outputLength = lengths[1];
     featureLength = lengths[2];
@@ -473,17 +480,10 @@ bool CSimpleHidClass::GetReportIdUsage(bool& input, bool& output, bool& feature)
     input = false;
     output = false;
     feature = false;
-    std::lock_guard<std::mutex> lock(m_deviceMutex);
-    if (!m_device) {
-        SetLastError(TEXT_DEVICE_NOT_OPEN);
-        return false;
-    }
     unsigned long long lengths[3] = {0, 0, 0};
     bool flags[3] = {false, false, false};
-    if (!ReadReportGeometry(m_device, lengths, flags)) {
-        SetLastError(WideToUtf8(hid_error(m_device)));
+    if (!QueryReportGeometry(lengths, flags))
         return false;
-    }
     input = flags[0];
     output = flags[1];
     feature = flags[2];

@@ -93,6 +93,8 @@ public:
 private:
     void SetLastError(std::string text) const;
     void ReadThreadFunc(unsigned long long length, int timeoutMs, ReadCallback callback);
+    // Reads and parses the descriptor under m_deviceMutex; sets the text on failure.
+    bool QueryReportGeometry(unsigned long long lengths[3], bool flags[3]) const;
 
     hid_device_* m_device = nullptr;  // guarded by m_deviceMutex
     mutable std::mutex m_deviceMutex; // also held across every hidapi call on m_device
