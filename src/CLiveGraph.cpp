@@ -56,13 +56,12 @@ void CLiveGraph::CSampleQueue::push_back(float value)
     const std::size_t run = offset / SUMMARY_RUN;
     block.values[offset] = value;
     if (offset % SUMMARY_RUN == 0) {
-        block.runMin[run] = value;
-        block.runMax[run] = value;
+        block.runs[run] = {value, value};
     } else {
         // A run's extremes skip NaNs (a NaN summary would hide the whole run),
         // just as a value-by-value scan that starts from a number skips them.
-        float& lo = block.runMin[run];
-        float& hi = block.runMax[run];
+        float& lo = block.runs[run].lo;
+        float& hi = block.runs[run].hi;
         if (value < lo || lo != lo)
             lo = value;
         if (value > hi || hi != hi)
@@ -117,8 +116,8 @@ void CLiveGraph::CSampleQueue::minMax(std::size_t begin, std::size_t end, float&
             high = v > high ? v : high;
         }
         for (; offset + SUMMARY_RUN <= last; offset += SUMMARY_RUN) {
-            const float runLow = block.runMin[offset / SUMMARY_RUN];
-            const float runHigh = block.runMax[offset / SUMMARY_RUN];
+            const float runLow = block.runs[offset / SUMMARY_RUN].lo;
+            const float runHigh = block.runs[offset / SUMMARY_RUN].hi;
             low = runLow < low ? runLow : low;
             high = runHigh > high ? runHigh : high;
         }
@@ -372,11 +371,6 @@ QSize CLiveGraph::minimumSizeHint() const
     return QSize(300, 150);
 }
 
-double CLiveGraph::valueToY(const QRect& rect, double value) const
-{
-    return rect.bottom() - (value - m_yMin) / (m_yMax - m_yMin) * (rect.bottom() - rect.top());
-}
-
 int CLiveGraph::legendBoxHeight() const
 {
     return fontMetrics().height() + 4;
@@ -386,7 +380,7 @@ void CLiveGraph::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(this);
     const QColor textColor = palette().color(QPalette::WindowText);
-    painter.fillRect(rect(), palette().color(QPalette::Window));
+    const QColor background = palette().color(QPalette::Window);
     painter.setFont(font());
     const QFontMetrics fm(font());
     const int fh = fm.height();
@@ -406,13 +400,42 @@ void CLiveGraph::paintEvent(QPaintEvent* /*event*/)
 
     const QRect plot(QPoint(left, top), QPoint(width() - right - 1, height() - bottom - 1));
     if (plot.width() < 10 || plot.height() < 10) {
+        painter.fillRect(rect(), background);
         m_legendRects.clear();
         return;
     }
-    painter.fillRect(plot, Qt::white);
     const QRect inner = plot.adjusted(1, 1, -1, -1);
-
     const quint64 first = firstVisibleIndex();
+    const quint64 total = m_totalSamples;
+    const quint64 window = windowSampleCount();
+    const bool sweep = m_mode == Overwrite && !m_viewStartSet && window < total;
+    const quint64 sweepStart = total - total % window;
+
+    // The curves are decimated before anything is drawn: the drawing runs
+    // measurably faster when no scan of the samples comes between.
+    struct SCurve
+    {
+        QColor color;
+        QPolygonF points;
+    };
+    std::vector<SCurve> curves;
+    const auto addSegment = [&](const SSeries& series, quint64 from, quint64 to, quint64 origin) {
+        if (from < to && to - from != 1)
+            curves.push_back({series.color, segmentPoints(inner, series, from, to, origin)});
+    };
+    for (const SSeries& series : m_series) {
+        if (!series.visible)
+            continue;
+        if (sweep) {
+            addSegment(series, first, sweepStart, sweepStart - window);
+            addSegment(series, sweepStart, total, sweepStart);
+        } else {
+            addSegment(series, first, std::min(first + window, total), first);
+        }
+    }
+
+    painter.fillRect(rect(), background);
+    painter.fillRect(plot, Qt::white);
     const double x0 = (m_mode == Continue || m_viewStartSet) ? first / m_sampleRate : 0.0;
     const double x1 = x0 + m_timeWindow;
 
@@ -480,19 +503,9 @@ void CLiveGraph::paintEvent(QPaintEvent* /*event*/)
     drawLegend(painter, topBand);
 
     painter.setClipRect(inner);
-    const quint64 total = m_totalSamples;
-    const quint64 window = windowSampleCount();
-    const bool sweep = m_mode == Overwrite && !m_viewStartSet && window < total;
-    const quint64 sweepStart = total - total % window;
-    for (const SSeries& series : m_series) {
-        if (!series.visible)
-            continue;
-        if (sweep) {
-            drawSegment(painter, inner, series, first, sweepStart, sweepStart - window);
-            drawSegment(painter, inner, series, sweepStart, total, sweepStart);
-        } else {
-            drawSegment(painter, inner, series, first, std::min(first + window, total), first);
-        }
+    for (const SCurve& curve : curves) {
+        painter.setPen(cosmeticPen(curve.color));
+        painter.drawPolyline(curve.points);
     }
     if (sweep) {
         const double x =
@@ -512,14 +525,24 @@ void CLiveGraph::drawSegment(QPainter& painter, const QRect& rect, const SSeries
 {
     if (from >= to || to - from == 1)
         return;
+    painter.setPen(cosmeticPen(series.color));
+    painter.drawPolyline(segmentPoints(rect, series, from, to, origin));
+}
+
+QPolygonF CLiveGraph::segmentPoints(const QRect& rect, const SSeries& series, quint64 from,
+                                    quint64 to, quint64 origin) const
+{
+    QPolygonF points;
+    if (from >= to || to - from == 1)
+        return points;
     const quint64 window = windowSampleCount();
     const int columns = rect.width();
     const double samplesPerColumn = double(window) / columns;
     // Queue position = absolute index - dropped.
     const quint64 dropped = m_totalSamples - series.data.size();
-    QPolygonF points;
     if (samplesPerColumn > 2.0) {
-        points.reserve(2 * columns);
+        points.resize(2 * columns);
+        QPointF* out = points.data();
         for (int c = 0; c < columns; ++c) {
             const quint64 a = std::max(origin + quint64(c * samplesPerColumn), from);
             const quint64 b = std::min(origin + quint64((c + 1) * samplesPerColumn), to);
@@ -534,10 +557,11 @@ void CLiveGraph::drawSegment(QPainter& painter, const QRect& rect, const SSeries
             float hi = 0.0f;
             series.data.minMax(std::size_t(a - dropped), std::size_t(b - dropped), lo, hi);
             const double x = rect.left() + c + 0.5;
-            points.append(QPointF(x, valueToY(rect, lo)));
+            *out++ = QPointF(x, valueToY(rect, lo));
             if (hi != lo)
-                points.append(QPointF(x, valueToY(rect, hi)));
+                *out++ = QPointF(x, valueToY(rect, hi));
         }
+        points.resize(out - points.constData());
     } else {
         points.reserve(qsizetype(to - from));
         const double span = rect.right() - rect.left();
@@ -546,8 +570,7 @@ void CLiveGraph::drawSegment(QPainter& painter, const QRect& rect, const SSeries
             points.append(QPointF(x, valueToY(rect, series.data[std::size_t(i - dropped)])));
         }
     }
-    painter.setPen(cosmeticPen(series.color));
-    painter.drawPolyline(points);
+    return points;
 }
 
 void CLiveGraph::drawLegend(QPainter& painter, const QRect& legendRect)

@@ -8,6 +8,7 @@
 
 #include <QColor>
 #include <QList>
+#include <QPolygonF>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -59,11 +60,15 @@ public:
         void prefetch(std::size_t index) const;
 
     private:
+        struct SExtremes
+        {
+            float lo;
+            float hi;
+        };
         struct SBlock
         {
             float values[BLOCK_SIZE];
-            float runMin[BLOCK_SIZE / SUMMARY_RUN];
-            float runMax[BLOCK_SIZE / SUMMARY_RUN];
+            SExtremes runs[BLOCK_SIZE / SUMMARY_RUN]; // side by side: one cache line fewer to read
         };
 
         std::vector<std::unique_ptr<SBlock>> m_blocks; // the front block first
@@ -140,13 +145,19 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
-    double valueToY(const QRect& rect, double value) const;
+    double valueToY(const QRect& rect, double value) const
+    {
+        return rect.bottom() - (value - m_yMin) / (m_yMax - m_yMin) * (rect.bottom() - rect.top());
+    }
     int legendBoxHeight() const;
     void drawLegend(QPainter& painter, const QRect& legendRect);
     // Draws the samples with absolute indices [from, to), sample origin at the
     // left edge of the rectangle.
     void drawSegment(QPainter& painter, const QRect& rect, const SSeries& series, quint64 from,
                      quint64 to, quint64 origin) const;
+    // The points drawSegment draws: at most two per pixel column.
+    QPolygonF segmentPoints(const QRect& rect, const SSeries& series, quint64 from, quint64 to,
+                            quint64 origin) const;
 
 private:
     std::vector<SSeries> m_series;
