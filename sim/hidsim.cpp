@@ -36,6 +36,7 @@ struct DeviceState
     bool descriptorAvailable = true;
     bool deviceInfoAvailable = true;
     std::optional<int> featureResult;
+    std::wstring featureFailureText;
 };
 
 // The keeper of texts handed out by hid_error(nullptr): earlier pointers stay
@@ -82,6 +83,18 @@ void unplugLocked(Backend& b, const std::shared_ptr<DeviceState>& device)
     device->present = false;
     b.devices.erase(std::remove(b.devices.begin(), b.devices.end(), device), b.devices.end());
     b.inputChanged.notify_all();
+}
+
+void unplugPhysicalLocked(Backend& b, const std::shared_ptr<DeviceState>& device)
+{
+    const int physical = device->spec.physicalDevice;
+    if (physical != 0) {
+        const auto siblings = b.devices;
+        for (const auto& d : siblings)
+            if (d != device && d->spec.physicalDevice == physical)
+                unplugLocked(b, d);
+    }
+    unplugLocked(b, device);
 }
 
 wchar_t* copyWide(const std::optional<std::wstring>& text)
@@ -255,9 +268,12 @@ void setDeviceInfoAvailable(DeviceId id, bool available)
     changeDevice(id, [&](DeviceState& d) { d.deviceInfoAvailable = available; });
 }
 
-void setFeatureResult(DeviceId id, std::optional<int> result)
+void setFeatureResult(DeviceId id, std::optional<int> result, std::wstring text)
 {
-    changeDevice(id, [&](DeviceState& d) { d.featureResult = result; });
+    changeDevice(id, [&](DeviceState& d) {
+        d.featureResult = result;
+        d.featureFailureText = std::move(text);
+    });
 }
 
 std::vector<Call> calls()
@@ -562,7 +578,7 @@ int HID_API_EXPORT hid_read_timeout(hid_device* dev, unsigned char* data, size_t
                 break;
             }
             if (poll == hidsim::DeviceModel::Poll::Unplug) {
-                hidsim::unplugLocked(b, device);
+                hidsim::unplugPhysicalLocked(b, device);
                 continue;
             }
         }
@@ -618,7 +634,7 @@ int HID_API_EXPORT hid_send_feature_report(hid_device* dev, const unsigned char*
         dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
         c.result = -1;
     } else if (d.featureResult) {
-        dev->error = L"Simulated feature report failure";
+        dev->error = d.featureFailureText;
         c.result = *d.featureResult;
     } else {
         if (length > 0)
@@ -643,7 +659,7 @@ int HID_API_EXPORT hid_get_feature_report(hid_device* dev, unsigned char* data, 
         dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
         c.result = -1;
     } else if (d.featureResult) {
-        dev->error = L"Simulated feature report failure";
+        dev->error = d.featureFailureText;
         c.result = *d.featureResult;
     } else if (length == 0 || d.spec.featureReports.count(data[0]) == 0) {
         dev->error = L"Broken pipe";

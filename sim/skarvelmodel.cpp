@@ -1,6 +1,7 @@
 #include "skarvelmodel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <iterator>
 
@@ -438,28 +439,30 @@ SSimSensor addSensor(const SSensorConfig& config)
     base.manufacturer = std::wstring(L"Skarvel");
     base.product = std::wstring(L"Skarvel Inertial Sensor");
     base.releaseNumber = config.firmware;
+    static std::atomic<int> nextPhysicalDevice{1};
+    base.physicalDevice = nextPhysicalDevice++;
     base.indexedStrings[1] = *base.manufacturer;
     base.indexedStrings[2] = *base.product;
     if (config.serialNumber)
         base.indexedStrings[3] = *config.serialNumber;
 
     if (config.hasInterface0) {
-        hidsim::DeviceSpec spec = base;
-        spec.usagePage = 0x0001; // Generic Desktop
-        spec.usage = 0x0004;     // Joystick
-        spec.interfaceNumber = 0;
-        spec.reportDescriptor = interface0Descriptor();
-        spec.model = sensor.model;
-        sensor.interface0 = hidsim::addDevice(std::move(spec));
+        hidsim::DeviceSpec iface = base;
+        iface.usagePage = 0x0001; // Generic Desktop
+        iface.usage = 0x0004;     // Joystick
+        iface.interfaceNumber = 0;
+        iface.reportDescriptor = interface0Descriptor();
+        iface.model = sensor.model;
+        sensor.interface0 = hidsim::addDevice(std::move(iface));
         sensor.interfaces.push_back(sensor.interface0);
     }
     for (int i = 1; i <= config.extraInterfaces; ++i) {
-        hidsim::DeviceSpec spec = base;
-        spec.usagePage = 0xFF00;
-        spec.usage = 0x0001;
-        spec.interfaceNumber = i;
-        spec.reportDescriptor = auxInterfaceDescriptor();
-        sensor.interfaces.push_back(hidsim::addDevice(std::move(spec)));
+        hidsim::DeviceSpec iface = base;
+        iface.usagePage = 0xFF00;
+        iface.usage = 0x0001;
+        iface.interfaceNumber = i;
+        iface.reportDescriptor = auxInterfaceDescriptor();
+        sensor.interfaces.push_back(hidsim::addDevice(std::move(iface)));
     }
     return sensor;
 }

@@ -13,6 +13,7 @@
 namespace {
 
 constexpr double MAX_TIME_WINDOW = 300.0; // seconds; also the history length
+constexpr int PREFETCH_COLUMNS = 8;
 const QColor GRID_COLOR(0xDD, 0xDD, 0xDD);
 const QColor ZERO_LINE_COLOR(0x88, 0x88, 0x88);
 
@@ -98,9 +99,12 @@ void CLiveGraph::CSampleQueue::clear()
 void CLiveGraph::CSampleQueue::minMax(std::size_t begin, std::size_t end, float& lo,
                                       float& hi) const
 {
+    // Locals, not the references: the compiler must assume those alias the
+    // values and would store and reload them for every sample.
     std::size_t pos = m_head + begin;
     const std::size_t stop = m_head + end;
-    lo = hi = m_blocks[pos / BLOCK_SIZE]->values[pos % BLOCK_SIZE];
+    float low = m_blocks[pos / BLOCK_SIZE]->values[pos % BLOCK_SIZE];
+    float high = low;
     ++pos;
     while (pos < stop) {
         const SBlock& block = *m_blocks[pos / BLOCK_SIZE];
@@ -109,22 +113,34 @@ void CLiveGraph::CSampleQueue::minMax(std::size_t begin, std::size_t end, float&
         std::size_t offset = pos - blockStart;
         for (; offset < last && offset % SUMMARY_RUN != 0; ++offset) {
             const float v = block.values[offset];
-            lo = v < lo ? v : lo;
-            hi = v > hi ? v : hi;
+            low = v < low ? v : low;
+            high = v > high ? v : high;
         }
         for (; offset + SUMMARY_RUN <= last; offset += SUMMARY_RUN) {
-            const float runLo = block.runMin[offset / SUMMARY_RUN];
-            const float runHi = block.runMax[offset / SUMMARY_RUN];
-            lo = runLo < lo ? runLo : lo;
-            hi = runHi > hi ? runHi : hi;
+            const float runLow = block.runMin[offset / SUMMARY_RUN];
+            const float runHigh = block.runMax[offset / SUMMARY_RUN];
+            low = runLow < low ? runLow : low;
+            high = runHigh > high ? runHigh : high;
         }
         for (; offset < last; ++offset) {
             const float v = block.values[offset];
-            lo = v < lo ? v : lo;
-            hi = v > hi ? v : hi;
+            low = v < low ? v : low;
+            high = v > high ? v : high;
         }
         pos = blockStart + offset;
     }
+    lo = low;
+    hi = high;
+}
+
+void CLiveGraph::CSampleQueue::prefetch(std::size_t index) const
+{
+#if defined(__GNUC__) || defined(__clang__)
+    const std::size_t pos = m_head + index;
+    __builtin_prefetch(&m_blocks[pos / BLOCK_SIZE]->values[pos % BLOCK_SIZE]);
+#else
+    Q_UNUSED(index);
+#endif
 }
 
 // ---------------------------------------------------------------------------
@@ -443,7 +459,7 @@ void CLiveGraph::paintEvent(QPaintEvent* /*event*/)
         t = next;
     }
 
-    const QRect topBand(QPoint(plot.left(), 8), QPoint(plot.right(), fh + 11));
+    const QRect topBand(plot.left(), 8, plot.width(), legendBoxHeight()); // rows 8 ... fh + 11
     painter.setPen(textPen);
     if (!m_title.isEmpty())
         painter.drawText(topBand, Qt::AlignLeft | Qt::AlignVCenter, m_title);
@@ -507,6 +523,11 @@ void CLiveGraph::drawSegment(QPainter& painter, const QRect& rect, const SSeries
         for (int c = 0; c < columns; ++c) {
             const quint64 a = std::max(origin + quint64(c * samplesPerColumn), from);
             const quint64 b = std::min(origin + quint64((c + 1) * samplesPerColumn), to);
+            // Only the values at the columns' edges are read one by one, a
+            // cache line or two apart; ask for them well ahead.
+            const quint64 ahead = origin + quint64((c + PREFETCH_COLUMNS) * samplesPerColumn);
+            if (ahead >= from && ahead < to)
+                series.data.prefetch(std::size_t(ahead - dropped));
             if (a >= b)
                 continue;
             float lo = 0.0f;

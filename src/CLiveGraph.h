@@ -39,7 +39,7 @@ public:
     {
     public:
         static constexpr std::size_t BLOCK_SIZE = 4096;
-        static constexpr std::size_t SUMMARY_RUN = 64;
+        static constexpr std::size_t SUMMARY_RUN = 16;
 
         std::size_t size() const { return m_size; }
         bool empty() const { return m_size == 0; }
@@ -55,6 +55,8 @@ public:
         // Smallest and largest of [begin, end) by float comparison, starting
         // from the value at begin; begin < end <= size().
         void minMax(std::size_t begin, std::size_t end, float& lo, float& hi) const;
+        // A hint that the value at index will be read soon; index < size().
+        void prefetch(std::size_t index) const;
 
     private:
         struct SBlock

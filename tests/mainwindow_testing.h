@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 

@@ -1,0 +1,530 @@
+// Rendering cost of a full live graph (1200 x 350, 3 series x 300 s at 833 Hz)
+// offscreen: full repaints at the 300 s and 5 s windows, the steady cycle of
+// one 50 ms batch plus a repaint, peak memory, and the same work done by
+// QCustomPlot (adaptive sampling) and Qt Charts where they are available. The
+// floor is the least any such graph must do: clear its area, fill the plot
+// and draw the three decimated polylines our graph produces.
+//
+// Usage: bench_livegraph [--runs N (30)] [--data vibration|rest] [--save DIRECTORY]
+// (--save writes each graph's last picture there as PNG.)
+#include "CLiveGraph.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPaintDevice>
+#include <QPaintEngine>
+#include <QPainter>
+
+#ifdef SKARVEL_BENCH_QCUSTOMPLOT
+#include <qcustomplot.h>
+#endif
+#ifdef SKARVEL_BENCH_QTCHARTS
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+#endif
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <numeric>
+#include <vector>
+
+namespace {
+
+constexpr double RATE = 833.0;
+constexpr int SERIES = 3;
+constexpr quint64 HISTORY = 249900; // 300 s at 833 Hz
+constexpr int BATCH = 42;           // frames per 50 ms tick
+constexpr int WIDTH = 1200;
+constexpr int HEIGHT = 350;
+constexpr int WARM_UP = 3;
+const QColor COLORS[SERIES] = {QColor(0xF4, 0x43, 0x36), QColor(0x4C, 0xAF, 0x50),
+                               QColor(0x21, 0x96, 0xF3)};
+const char* const NAMES[SERIES] = {"X", "Y", "Z"};
+
+// Which signal the sensor sees. Vibration (the default) fills most of each
+// pixel column of the 300 s window with its swing, so the curves cost real
+// drawing; at rest the curves are thin and the frame and text dominate.
+bool s_vibration = true;
+
+// Deterministic sensor-like samples: every run of the program, and every
+// peer, sees the same values without storing them.
+float sampleValue(int series, quint64 frame)
+{
+    std::uint64_t h = frame * 0x9E3779B97F4A7C15ull + std::uint64_t(series) * 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 31;
+    h *= 0x94D049BB133111EBull;
+    h ^= h >> 29;
+    const double noise = double(h >> 11) / double(1ull << 53) - 0.5; // -0.5 ... 0.5
+    const double t = double(frame) / RATE;
+    const double motion = std::sin(t * (0.7 + 0.9 * series)) * (0.8 - 0.2 * series);
+    if (!s_vibration)
+        return float(motion + 0.3 * noise);
+    static const double HZ[SERIES] = {47.0, 61.0, 29.0};
+    static const double AMPLITUDE[SERIES] = {1.2, 0.8, 0.5};
+    const double pi = 3.14159265358979323846;
+    return float(0.3 * motion + AMPLITUDE[series] * std::sin(2.0 * pi * HZ[series] * t) +
+                 0.2 * noise);
+}
+
+std::vector<float> frames(quint64 first, quint64 count)
+{
+    std::vector<float> values;
+    values.reserve(count * SERIES);
+    for (quint64 k = first; k < first + count; ++k) {
+        for (int s = 0; s < SERIES; ++s)
+            values.push_back(sampleValue(s, k));
+    }
+    return values;
+}
+
+struct SStats
+{
+    double median = 0.0;
+    double min = 0.0;
+    double max = 0.0;
+    double q1 = 0.0;
+    double q3 = 0.0;
+};
+
+// Runs work() WARM_UP + runs times; statistics of the timed runs, in ms.
+SStats measure(int runs, const std::function<void()>& work)
+{
+    for (int i = 0; i < WARM_UP; ++i)
+        work();
+    std::vector<double> times;
+    QElapsedTimer timer;
+    for (int i = 0; i < runs; ++i) {
+        timer.start();
+        work();
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    const auto at = [&](double q) { return times[std::size_t(std::lround(q * (runs - 1)))]; };
+    const std::size_t n = times.size();
+    SStats stats;
+    stats.median = n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2.0;
+    stats.min = times.front();
+    stats.max = times.back();
+    stats.q1 = at(0.25);
+    stats.q3 = at(0.75);
+    return stats;
+}
+
+void printStats(const char* label, const SStats& s)
+{
+    std::printf("  %-13s median %9.3f ms   min %9.3f   max %9.3f   IQR %7.3f\n", label, s.median,
+                s.min, s.max, s.q3 - s.q1);
+}
+
+void printRatio(const char* label, double ratio, const char* target, bool met)
+{
+    std::printf("  %-40s %7.2f   (target %s: %s)\n", label, ratio, target, met ? "met" : "MISSED");
+}
+
+double peakRssMb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
+}
+
+// Catches the curves of one paint and the clip they were drawn with.
+class CPolylineEngine : public QPaintEngine
+{
+public:
+    CPolylineEngine() : QPaintEngine(QPaintEngine::AllFeatures) {}
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState&) override {}
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+    void drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) override
+    {
+        if (mode != PolylineMode)
+            return;
+        polylines.append(QPolygonF(QList<QPointF>(points, points + count)));
+        pens.append(painter()->pen());
+        clip = painter()->clipBoundingRect().toAlignedRect();
+    }
+    void drawPolygon(const QPoint*, int, PolygonDrawMode) override {}
+    void drawLines(const QLineF*, int) override {}
+    void drawLines(const QLine*, int) override {}
+    void drawRects(const QRectF*, int) override {}
+    void drawRects(const QRect*, int) override {}
+    void drawPath(const QPainterPath&) override {}
+    void drawTextItem(const QPointF&, const QTextItem&) override {}
+    Type type() const override { return QPaintEngine::User; }
+
+    QList<QPolygonF> polylines;
+    QList<QPen> pens;
+    QRect clip;
+};
+
+class CPolylineDevice : public QPaintDevice
+{
+public:
+    QPaintEngine* paintEngine() const override { return &engine; }
+    mutable CPolylineEngine engine;
+
+protected:
+    int metric(PaintDeviceMetric metric) const override
+    {
+        switch (metric) {
+        case PdmWidth:
+            return WIDTH;
+        case PdmHeight:
+            return HEIGHT;
+        case PdmWidthMM:
+            return WIDTH * 254 / 960;
+        case PdmHeightMM:
+            return HEIGHT * 254 / 960;
+        case PdmNumColors:
+            return 1 << 24;
+        case PdmDepth:
+            return 32;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        }
+        return 0;
+    }
+};
+
+struct SResult
+{
+    SStats full300;
+    SStats full5;
+    SStats steady;
+    bool present = false;
+};
+
+void saveImage(const QString& directory, const char* name, const QImage& image)
+{
+    if (!directory.isEmpty())
+        image.save(directory + QLatin1Char('/') + QLatin1String(name));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    int runs = 30;
+    QString saveDirectory;
+    const QStringList args = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == QLatin1String("--runs") && hasValue) {
+            runs = std::max(1, args[++i].toInt());
+        } else if (arg == QLatin1String("--data") && hasValue) {
+            const QString kind = args[++i];
+            if (kind != QLatin1String("vibration") && kind != QLatin1String("rest")) {
+                std::fprintf(stderr, "unknown data kind\n");
+                return 2;
+            }
+            s_vibration = kind == QLatin1String("vibration");
+        } else if (arg == QLatin1String("--save") && hasValue) {
+            saveDirectory = args[++i];
+        } else {
+            std::fprintf(stderr, "usage: bench_livegraph [--runs N] [--data vibration|rest]"
+                                 " [--save DIRECTORY]\n");
+            return 2;
+        }
+    }
+
+    std::printf("Live graph %dx%d, %d series x %llu samples (%s), %d timed runs after %d warm-up"
+                " runs\n",
+                WIDTH, HEIGHT, SERIES, static_cast<unsigned long long>(HISTORY),
+                s_vibration ? "vibration" : "at rest", runs, WARM_UP);
+
+    QImage image(WIDTH, HEIGHT, QImage::Format_ARGB32_Premultiplied);
+
+    // --- ours
+    SResult ours;
+    SStats floor;
+    SStats frameOnly;
+    SStats noCurves;
+    double oursPeakMb = 0.0;
+    quint64 nextFrame = 0;
+    {
+        CLiveGraph graph;
+        graph.resize(WIDTH, HEIGHT);
+        graph.setTitle(QStringLiteral("Acceleration"));
+        graph.setYAxisLabel(QStringLiteral("Acceleration [g]"));
+        for (int s = 0; s < SERIES; ++s)
+            graph.addSeries(QLatin1String(NAMES[s]), COLORS[s]);
+        graph.setSampleRate(RATE);
+        graph.setTimeWindow(300.0);
+        graph.setYRange(-2.0, 2.0);
+        for (; nextFrame < HISTORY; nextFrame += BATCH)
+            graph.appendSamples(frames(nextFrame, std::min<quint64>(BATCH, HISTORY - nextFrame)));
+        nextFrame = HISTORY;
+        if (graph.storedSampleCount() != HISTORY) {
+            std::fprintf(stderr, "history not full: %llu\n",
+                         static_cast<unsigned long long>(graph.storedSampleCount()));
+            return 1;
+        }
+        // The widget covers every pixel itself; no window background first.
+        const auto render = [&] { graph.render(&image, QPoint(), QRegion(), {}); };
+
+        ours.full300 = measure(runs, render);
+        saveImage(saveDirectory, "ours_300s.png", image);
+
+        // The floor: the polylines of exactly this paint, drawn alone.
+        CPolylineDevice device;
+        graph.render(&device, QPoint(), QRegion(), {});
+        const CPolylineEngine& curves = device.engine;
+        const QRect inner = curves.clip;
+        const QRect plot = inner.adjusted(-1, -1, 1, 1);
+        const QColor background = graph.palette().color(QPalette::Window);
+        floor = measure(runs, [&] {
+            QPainter painter(&image);
+            painter.fillRect(image.rect(), background);
+            painter.fillRect(plot, Qt::white);
+            painter.setClipRect(inner);
+            for (qsizetype i = 0; i < curves.polylines.size(); ++i) {
+                painter.setPen(curves.pens[i]);
+                painter.drawPolyline(curves.polylines[i]);
+            }
+        });
+        saveImage(saveDirectory, "floor_300s.png", image);
+        std::printf("Floor: %lld polylines, %lld points, plot area %dx%d\n",
+                    static_cast<long long>(curves.polylines.size()),
+                    static_cast<long long>(std::accumulate(
+                        curves.polylines.begin(), curves.polylines.end(), qsizetype(0),
+                        [](qsizetype n, const QPolygonF& p) { return n + p.size(); })),
+                    plot.width(), plot.height());
+
+        // Where the time goes: the paint with nothing rasterised (decimation,
+        // layout, text shaping), and the frame without curves.
+        frameOnly = measure(runs, [&] {
+            CPolylineDevice sink;
+            graph.render(&sink, QPoint(), QRegion(), {});
+        });
+        for (int s = 0; s < SERIES; ++s)
+            graph.setSeriesVisible(s, false);
+        noCurves = measure(runs, render);
+        for (int s = 0; s < SERIES; ++s)
+            graph.setSeriesVisible(s, true);
+
+        graph.setTimeWindow(5.0);
+        ours.full5 = measure(runs, render);
+        saveImage(saveDirectory, "ours_5s.png", image);
+
+        graph.setTimeWindow(300.0);
+        // Each cycle takes the next 50 ms of samples, prepared beforehand as
+        // the main window has them converted already.
+        std::vector<std::vector<float>> batches;
+        for (int i = 0; i < WARM_UP + runs; ++i) {
+            batches.push_back(frames(nextFrame, BATCH));
+            nextFrame += BATCH;
+        }
+        std::size_t next = 0;
+        ours.steady = measure(runs, [&] {
+            graph.appendSamples(batches[next++]);
+            render();
+        });
+        if (graph.storedSampleCount() != HISTORY) {
+            std::fprintf(stderr, "history not trimmed: %llu\n",
+                         static_cast<unsigned long long>(graph.storedSampleCount()));
+            return 1;
+        }
+        saveImage(saveDirectory, "ours_steady.png", image);
+        ours.present = true;
+        oursPeakMb = peakRssMb();
+    }
+    const quint64 steadyEnd = nextFrame; // the peers end their history at the same frame
+
+    std::printf("\nCLiveGraph\n");
+    printStats("full 300 s", ours.full300);
+    printStats("full 5 s", ours.full5);
+    printStats("steady cycle", ours.steady);
+    printStats("floor", floor);
+    printStats("no raster", frameOnly);
+    printStats("no curves", noCurves);
+    std::printf("  peak memory (process, one full graph): %.1f MB\n", oursPeakMb);
+
+    // --- QCustomPlot
+    SResult qcp;
+#ifdef SKARVEL_BENCH_QCUSTOMPLOT
+    {
+        QCustomPlot plot;
+        plot.resize(WIDTH, HEIGHT);
+        plot.setViewport(QRect(0, 0, WIDTH, HEIGHT));
+        plot.plotLayout()->insertRow(0);
+        plot.plotLayout()->addElement(0, 0,
+                                      new QCPTextElement(&plot, QStringLiteral("Acceleration")));
+        plot.xAxis->setLabel(QStringLiteral("Time [s]"));
+        plot.yAxis->setLabel(QStringLiteral("Acceleration [g]"));
+        plot.yAxis->setRange(-2.0, 2.0);
+        plot.legend->setVisible(true);
+        const quint64 start = 0; // the frames ours held at first
+        QVector<double> keys;
+        keys.reserve(HISTORY);
+        for (quint64 k = start; k < HISTORY; ++k)
+            keys.push_back(double(k) / RATE);
+        QCPGraph* graphs[SERIES];
+        for (int s = 0; s < SERIES; ++s) {
+            graphs[s] = plot.addGraph();
+            graphs[s]->setName(QLatin1String(NAMES[s]));
+            graphs[s]->setPen(QPen(COLORS[s]));
+            graphs[s]->setAdaptiveSampling(true);
+            QVector<double> values;
+            values.reserve(HISTORY);
+            for (quint64 k = start; k < HISTORY; ++k)
+                values.push_back(sampleValue(s, k));
+            graphs[s]->setData(keys, values, true);
+        }
+        const auto render = [&] {
+            plot.replot(QCustomPlot::rpImmediateRefresh);
+            plot.render(&image);
+        };
+        const double end = double(HISTORY) / RATE;
+        plot.xAxis->setRange(end - 300.0, end);
+        qcp.full300 = measure(runs, render);
+        saveImage(saveDirectory, "qcustomplot_300s.png", image);
+        plot.xAxis->setRange(end - 5.0, end);
+        qcp.full5 = measure(runs, render);
+        saveImage(saveDirectory, "qcustomplot_5s.png", image);
+
+        quint64 frame = HISTORY;
+        qcp.steady = measure(runs, [&] {
+            QVector<double> batchKeys;
+            for (int k = 0; k < BATCH; ++k)
+                batchKeys.push_back(double(frame + k) / RATE);
+            for (int s = 0; s < SERIES; ++s) {
+                QVector<double> values;
+                for (int k = 0; k < BATCH; ++k)
+                    values.push_back(sampleValue(s, frame + k));
+                graphs[s]->addData(batchKeys, values, true);
+                graphs[s]->data()->removeBefore(double(frame + BATCH - HISTORY) / RATE);
+            }
+            frame += BATCH;
+            const double newest = double(frame) / RATE;
+            plot.xAxis->setRange(newest - 300.0, newest);
+            render();
+        });
+        saveImage(saveDirectory, "qcustomplot_steady.png", image);
+        if (frame != steadyEnd || graphs[0]->dataCount() != int(HISTORY)) {
+            std::fprintf(stderr, "QCustomPlot history mismatch: %d\n", graphs[0]->dataCount());
+            return 1;
+        }
+        qcp.present = true;
+    }
+    std::printf("\nQCustomPlot %s (adaptive sampling)\n", QCUSTOMPLOT_VERSION_STR);
+    printStats("full 300 s", qcp.full300);
+    printStats("full 5 s", qcp.full5);
+    printStats("steady cycle", qcp.steady);
+#else
+    std::printf("\nQCustomPlot: not built in\n");
+#endif
+
+    // --- Qt Charts
+    SResult charts;
+#ifdef SKARVEL_BENCH_QTCHARTS
+    {
+        auto* chart = new QChart;
+        QChartView view(chart);
+        view.resize(WIDTH, HEIGHT);
+        chart->setTitle(QStringLiteral("Acceleration"));
+        auto* axisX = new QValueAxis;
+        auto* axisY = new QValueAxis;
+        axisX->setTitleText(QStringLiteral("Time [s]"));
+        axisY->setTitleText(QStringLiteral("Acceleration [g]"));
+        axisY->setRange(-2.0, 2.0);
+        chart->addAxis(axisX, Qt::AlignBottom);
+        chart->addAxis(axisY, Qt::AlignLeft);
+        QLineSeries* series[SERIES];
+        for (int s = 0; s < SERIES; ++s) {
+            series[s] = new QLineSeries;
+            series[s]->setName(QLatin1String(NAMES[s]));
+            series[s]->setPen(QPen(COLORS[s]));
+            chart->addSeries(series[s]);
+            series[s]->attachAxis(axisX);
+            series[s]->attachAxis(axisY);
+            QList<QPointF> points;
+            points.reserve(HISTORY);
+            for (quint64 k = 0; k < HISTORY; ++k)
+                points.append(QPointF(double(k) / RATE, sampleValue(s, k)));
+            series[s]->replace(points);
+        }
+        const auto render = [&] {
+            QCoreApplication::processEvents();
+            view.QWidget::render(&image); // the widget, not the scene
+        };
+        const double end = double(HISTORY) / RATE;
+        axisX->setRange(end - 300.0, end);
+        charts.full300 = measure(runs, render);
+        saveImage(saveDirectory, "qtcharts_300s.png", image);
+        axisX->setRange(end - 5.0, end);
+        charts.full5 = measure(runs, render);
+        saveImage(saveDirectory, "qtcharts_5s.png", image);
+
+        quint64 frame = HISTORY;
+        charts.steady = measure(runs, [&] {
+            frame += BATCH;
+            for (int s = 0; s < SERIES; ++s) {
+                QList<QPointF> points = series[s]->points();
+                points.erase(points.begin(), points.begin() + BATCH);
+                for (quint64 k = frame - BATCH; k < frame; ++k)
+                    points.append(QPointF(double(k) / RATE, sampleValue(s, k)));
+                series[s]->replace(points);
+            }
+            const double newest = double(frame) / RATE;
+            axisX->setRange(newest - 300.0, newest);
+            render();
+        });
+        saveImage(saveDirectory, "qtcharts_steady.png", image);
+        charts.present = true;
+    }
+    std::printf("\nQt Charts %s (QLineSeries::replace)\n", QT_VERSION_STR);
+    printStats("full 300 s", charts.full300);
+    printStats("full 5 s", charts.full5);
+    printStats("steady cycle", charts.steady);
+#else
+    std::printf("\nQt Charts: not built in\n");
+#endif
+
+    std::printf("\nRatios (medians)\n");
+    printRatio("full 300 s: ours / floor", ours.full300.median / floor.median, "<= 1.2",
+               ours.full300.median <= 1.2 * floor.median);
+    printRatio("steady cycle: ours / floor", ours.steady.median / floor.median, "<= 1.2",
+               ours.steady.median <= 1.2 * floor.median);
+    if (qcp.present) {
+        printRatio("full 300 s: QCustomPlot / ours", qcp.full300.median / ours.full300.median,
+                   ">= 1", qcp.full300.median >= ours.full300.median);
+        printRatio("full 5 s: QCustomPlot / ours", qcp.full5.median / ours.full5.median, ">= 1",
+                   qcp.full5.median >= ours.full5.median);
+        printRatio("steady cycle: QCustomPlot / ours", qcp.steady.median / ours.steady.median,
+                   ">= 1", qcp.steady.median >= ours.steady.median);
+    }
+    if (charts.present) {
+        printRatio("full 300 s: Qt Charts / ours", charts.full300.median / ours.full300.median,
+                   ">= 10", charts.full300.median >= 10.0 * ours.full300.median);
+        printRatio("full 5 s: Qt Charts / ours", charts.full5.median / ours.full5.median, "-",
+                   true);
+        printRatio("steady cycle: Qt Charts / ours", charts.steady.median / ours.steady.median,
+                   ">= 10", charts.steady.median >= 10.0 * ours.steady.median);
+    }
+    std::printf("Peak memory with one full graph: %.1f MB (target < 40 MB: %s)\n", oursPeakMb,
+                oursPeakMb < 40.0 ? "met" : "MISSED");
+    std::printf("Peak memory at the end, with the peers' copies: %.1f MB\n", peakRssMb());
+    return 0;
+}
