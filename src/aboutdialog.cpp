@@ -124,3 +124,7 @@ void AboutDialog::openLicenseFile(const QString& fileName)
                          tr("License file not found.\n\n%1")
                              .arg(QDir::toNativeSeparators(candidates[0] + fileName)));
 }
+
+// Compiled here rather than in the library's shared moc unit, so that a program
+// using only the graph widget does not pull in the windows and the sensor.
+#include "moc_aboutdialog.cpp"

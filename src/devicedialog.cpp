@@ -66,3 +66,7 @@ void DeviceDialog::refresh()
     m_combo->setPlaceholderText(tr("No device found"));
     m_buttonBox->button(QDialogButtonBox::Ok)->setEnabled(any);
 }
+
+// Compiled here rather than in the library's shared moc unit, so that a program
+// using only the graph widget does not pull in the windows and the sensor.
+#include "moc_devicedialog.cpp"

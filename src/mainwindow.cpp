@@ -1114,3 +1114,7 @@ void MainWindow::onScreenshot()
     if (!saved)
         QMessageBox::critical(this, tr("Screenshot"), tr("Saving %1 failed.").arg(fileName));
 }
+
+// Compiled here rather than in the library's shared moc unit, so that a program
+// using only the graph widget does not pull in the windows and the sensor.
+#include "moc_mainwindow.cpp"
