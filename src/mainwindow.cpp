@@ -4,6 +4,8 @@
 #include "aboutdialog.h"
 #include "devicedialog.h"
 
+#include <QDateTime>
+#include <QFileDialog>
 #include <QFont>
 #include <QFontMetrics>
 #include <QFrame>
@@ -13,14 +15,20 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPixmap>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTableWidgetItem>
+#include <QTextStream>
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -173,6 +181,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::onDisconnect);
     connect(ui->actionStart, &QAction::triggered, this, &MainWindow::onStart);
     connect(ui->actionStop, &QAction::triggered, this, &MainWindow::onStop);
+    connect(ui->actionSaveCsv, &QAction::triggered, this, &MainWindow::onSaveCsv);
+    connect(ui->actionScreenshot, &QAction::triggered, this, &MainWindow::onScreenshot);
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::onAbout);
     connect(ui->actionExit, &QAction::triggered, this, &QWidget::close);
     connect(ui->actionSettings, &QAction::triggered, this, &MainWindow::onSettingsTriggered);
@@ -912,6 +922,197 @@ QString MainWindow::durationText(qint64 ms)
         .arg(ms / 3600000, 2, 10, zero)
         .arg((ms / 60000) % 60, 2, 10, zero)
         .arg((ms / 1000) % 60, 2, 10, zero);
+}
+
+// --- CSV and screenshot export ---------------------------------------------
+
+namespace {
+
+const QString CSV_SEPARATOR = QStringLiteral(";");
+
+// Fixed notation, decimal comma, no group separators: what spreadsheets set to
+// a decimal-comma locale read as numbers.
+QString csvNumber(double value, int decimals)
+{
+    return QString::number(value, 'f', decimals).replace(QLatin1Char('.'), QLatin1Char(','));
+}
+
+// A text field that holds the separator, a quote or a line break is quoted
+// (inner quotes doubled), so that it stays one field; all others go as they are.
+QString csvText(const QString& text)
+{
+    const bool plain = !text.contains(CSV_SEPARATOR) && !text.contains(QLatin1Char('"')) &&
+                       !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'));
+    if (plain)
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+void writeCsvLine(QTextStream& out, std::initializer_list<QString> fields)
+{
+    bool first = true;
+    for (const QString& field : fields) {
+        if (!first)
+            out << CSV_SEPARATOR;
+        out << csvText(field);
+        first = false;
+    }
+    out << '\n';
+}
+
+constexpr int CSV_MAX_DECIMALS = 9;
+constexpr double CSV_SCALES[CSV_MAX_DECIMALS + 1] = {1e0, 1e1, 1e2, 1e3, 1e4,
+                                                     1e5, 1e6, 1e7, 1e8, 1e9};
+constexpr uint64_t CSV_INT_SCALES[CSV_MAX_DECIMALS + 1] = {
+    1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
+// Longest text putCsvNumber writes for a finite double (sign, 309 digits, comma, decimals).
+constexpr int CSV_NUMBER_MAX_CHARS = 1 + 309 + 1 + CSV_MAX_DECIMALS;
+
+// Writes the same characters as csvNumber(value, decimals) at `out` and returns
+// the end; 1 <= decimals <= CSV_MAX_DECIMALS. A data line has seven numbers and
+// a full history a quarter of a million lines, so this avoids a QString per field.
+// The result is the exact binary value rounded half away from zero, with the sign
+// of any negative value but not of a negative zero, as QString::number has it.
+char* putCsvNumber(char* out, double value, int decimals)
+{
+    const double scale = CSV_SCALES[decimals];
+    const double scaled = value * scale;
+    constexpr double EXACT_INTEGER_LIMIT = 4503599627370496.0; // 2^52
+    if (!(std::fabs(scaled) < EXACT_INTEGER_LIMIT)) {          // also NaN and infinity
+        const QByteArray text = csvNumber(value, decimals).toLatin1();
+        std::memcpy(out, text.constData(), std::size_t(text.size()));
+        return out + text.size();
+    }
+    // scaled is value * scale rounded; the residual tells which side of a
+    // half-way point the exact product lies when the rounding landed on one.
+    const double residual = std::fma(value, scale, -scaled);
+    double rounded = std::round(scaled);
+    if (std::fabs(scaled - std::trunc(scaled)) == 0.5 && residual != 0.0 &&
+        (residual < 0.0) != (scaled < 0.0))
+        rounded = std::trunc(scaled);
+
+    if (value < 0.0)
+        *out++ = '-';
+    const auto magnitude = static_cast<uint64_t>(std::fabs(rounded));
+    uint64_t integer = magnitude / CSV_INT_SCALES[decimals];
+    uint64_t fraction = magnitude % CSV_INT_SCALES[decimals];
+    char digits[20];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + integer % 10);
+        integer /= 10;
+    } while (integer != 0);
+    while (count > 0)
+        *out++ = digits[--count];
+    *out++ = ',';
+    for (int i = decimals - 1; i >= 0; --i) {
+        out[i] = char('0' + fraction % 10);
+        fraction /= 10;
+    }
+    return out + decimals;
+}
+
+QString fileTimeStamp()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"));
+}
+
+} // namespace
+
+void MainWindow::onSaveCsv()
+{
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, tr("Save measurement"), QStringLiteral("skarvel_%1.csv").arg(fileTimeStamp()),
+        tr("CSV file (*.csv)"));
+    if (fileName.isEmpty())
+        return;
+    if (!writeCsv(fileName))
+        QMessageBox::critical(this, tr("Save"), tr("Saving %1 failed.").arg(fileName));
+}
+
+bool MainWindow::writeCsv(const QString& fileName)
+{
+    // Written aside and renamed over the target on commit: a failed save never
+    // leaves an existing file half written.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    QTextStream out(&file);
+    out.setEncoding(QStringConverter::Utf8);
+    out.setGenerateByteOrderMark(true);
+
+    writeCsvLine(out, {QStringLiteral("Skarvel Monitor"), QStringLiteral(SKARVEL_VERSION)});
+    writeCsvLine(out, {tr("Date"), QDateTime::currentDateTime().toString(
+                                       QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
+    writeCsvLine(out, {tr("Device SN"), QString::fromStdWString(m_measurementSerial)});
+    writeCsvLine(out, {tr("Firmware"), QStringLiteral("%1").arg(uint(m_measurementFirmware), 4, 16,
+                                                                QLatin1Char('0'))});
+    out << '\n';
+    out << "[Settings]\n";
+    writeCsvLine(out, {tr("Acceleration range"), ui->cmb_acc->currentText()});
+    writeCsvLine(out, {tr("Gyro range"), ui->cmb_gyro->currentText()});
+    writeCsvLine(out, {tr("Accel filter"), ui->cmb_acc_filter->currentText()});
+    writeCsvLine(out, {tr("Accel cutoff"), ui->cmb_acc_cutoff->currentText()});
+    writeCsvLine(out, {tr("Accel low latency"),
+                       ui->chk_acc_low_latency->isChecked() ? tr("Yes") : tr("No")});
+    writeCsvLine(out, {tr("Gyro high pass"), ui->cmb_gyro_hp->currentText()});
+    writeCsvLine(out, {tr("Sample rate [Hz]"), csvNumber(SAMPLE_RATE, 0)});
+    out << '\n';
+    out << "[Data]\n";
+    writeCsvLine(out, {tr("Time [s]"), tr("X [g]"), tr("Y [g]"), tr("Z [g]"), tr("rX [dps]"),
+                       tr("rY [dps]"), tr("rZ [dps]")});
+
+    // Data lines are assembled as Latin-1 in one buffer and handed to the stream in chunks.
+    const CLiveGraph* accel = ui->widget_accel;
+    const CLiveGraph* gyro = ui->widget_gyro;
+    const quint64 rows = std::min(accel->storedSampleCount(), gyro->storedSampleCount());
+    const char separator = CSV_SEPARATOR.at(0).toLatin1();
+    constexpr std::size_t CHUNK_CHARS = 64 * 1024;
+    constexpr std::size_t LINE_MAX_CHARS = 7 * (CSV_NUMBER_MAX_CHARS + 1);
+    std::vector<char> buffer(CHUNK_CHARS + LINE_MAX_CHARS);
+    char* const begin = buffer.data();
+    char* p = begin;
+    for (quint64 i = 0; i < rows; ++i) {
+        p = putCsvNumber(p, accel->storedSampleTime(i), 4);
+        for (int series = 0; series < 3; ++series) {
+            *p++ = separator;
+            p = putCsvNumber(p, double(accel->storedSample(series, i)), 5);
+        }
+        for (int series = 0; series < 3; ++series) {
+            *p++ = separator;
+            p = putCsvNumber(p, double(gyro->storedSample(series, i)), 3);
+        }
+        *p++ = '\n';
+        if (std::size_t(p - begin) >= CHUNK_CHARS) {
+            out << QLatin1String(begin, p - begin);
+            p = begin;
+        }
+    }
+    out << QLatin1String(begin, p - begin);
+
+    out.flush();
+    if (out.status() != QTextStream::Ok)
+        return false; // the temporary file is discarded, the target stays as it was
+    return file.commit();
+}
+
+void MainWindow::onScreenshot()
+{
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, tr("Save screenshot"), QStringLiteral("skarvel_%1.jpg").arg(fileTimeStamp()),
+        tr("JPEG image (*.jpg *.jpeg)"));
+    if (fileName.isEmpty())
+        return;
+    const QPixmap picture = ui->centralwidget->grab();
+    // Writing the name directly would leave an existing picture cut short when
+    // the disk fills up: write aside and replace it only once every byte arrived.
+    QSaveFile file(fileName);
+    const bool saved =
+        file.open(QIODevice::WriteOnly) && picture.save(&file, "JPG", 100) && file.commit();
+    if (!saved)
+        QMessageBox::critical(this, tr("Screenshot"), tr("Saving %1 failed.").arg(fileName));
 }
 
 // Compiled here rather than in the library's shared moc unit, so that a program

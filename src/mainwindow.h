@@ -38,11 +38,17 @@ public:
     // A measurement's duration as the status bar shows it: hh:mm:ss, hours unlimited.
     static QString durationText(qint64 ms);
 
+    // Writes the stored measurement as a CSV file. False when the file could
+    // not be written completely; an existing file of that name is then left as it was.
+    bool writeCsv(const QString& fileName);
+
 private slots:
     void onConnect();
     void onDisconnect();
     void onStart();
     void onStop();
+    void onSaveCsv();
+    void onScreenshot();
     void onAbout();
     void onSettingsTriggered();
     void onShowAccTriggered();
