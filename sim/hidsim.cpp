@@ -36,6 +36,7 @@ struct DeviceState
     bool descriptorAvailable = true;
     bool deviceInfoAvailable = true;
     std::optional<int> featureResult;
+    std::wstring featureFailureText;
 };
 
 // The keeper of texts handed out by hid_error(nullptr): earlier pointers stay
@@ -82,6 +83,18 @@ void unplugLocked(Backend& b, const std::shared_ptr<DeviceState>& device)
     device->present = false;
     b.devices.erase(std::remove(b.devices.begin(), b.devices.end(), device), b.devices.end());
     b.inputChanged.notify_all();
+}
+
+void unplugPhysicalLocked(Backend& b, const std::shared_ptr<DeviceState>& device)
+{
+    const int physical = device->spec.physicalDevice;
+    if (physical != 0) {
+        const auto siblings = b.devices;
+        for (const auto& d : siblings)
+            if (d != device && d->spec.physicalDevice == physical)
+                unplugLocked(b, d);
+    }
+    unplugLocked(b, device);
 }
 
 wchar_t* copyWide(const std::optional<std::wstring>& text)
@@ -255,9 +268,12 @@ void setDeviceInfoAvailable(DeviceId id, bool available)
     changeDevice(id, [&](DeviceState& d) { d.deviceInfoAvailable = available; });
 }
 
-void setFeatureResult(DeviceId id, std::optional<int> result)
+void setFeatureResult(DeviceId id, std::optional<int> result, std::wstring text)
 {
-    changeDevice(id, [&](DeviceState& d) { d.featureResult = result; });
+    changeDevice(id, [&](DeviceState& d) {
+        d.featureResult = result;
+        d.featureFailureText = std::move(text);
+    });
 }
 
 std::vector<Call> calls()
@@ -356,6 +372,37 @@ bool matchesIds(const hidsim::DeviceSpec& spec, unsigned short vendorId, unsigne
 {
     return (vendorId == 0 || spec.vendorId == vendorId) &&
            (productId == 0 || spec.productId == productId);
+}
+
+} // namespace
+
+namespace {
+
+// hid_write and hid_send_feature_report differ only in their scripted failure
+// and in what an accepted report does.
+template <typename Accept>
+int writeReport(const char* function, hid_device* dev, const unsigned char* data, size_t length,
+                const std::optional<int>& scriptedResult, const std::wstring& scriptedText,
+                Accept accept)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    Call c = callOn(function, dev);
+    c.data.assign(data, data + length);
+    c.length = length;
+    if (!dev->device->present) {
+        dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
+        c.result = -1;
+    } else if (scriptedResult) {
+        dev->error = scriptedText;
+        c.result = *scriptedResult;
+    } else {
+        accept(b, c.data);
+        c.result = static_cast<int>(length);
+    }
+    const int result = c.result;
+    hidsim::record(b, std::move(c));
+    return result;
 }
 
 } // namespace
@@ -498,28 +545,14 @@ void HID_API_EXPORT hid_close(hid_device* dev)
 
 int HID_API_EXPORT hid_write(hid_device* dev, const unsigned char* data, size_t length)
 {
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    Call c = callOn("hid_write", dev);
-    c.data.assign(data, data + length);
-    c.length = length;
     hidsim::DeviceState& d = *dev->device;
-    if (!d.present) {
-        dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
-        c.result = -1;
-    } else if (d.writeResult) {
-        dev->error = d.writeFailureText;
-        c.result = *d.writeResult;
-    } else {
-        d.outputs.push_back(c.data);
-        if (d.spec.model)
-            d.spec.model->onOutputReport(c.data);
-        b.inputChanged.notify_all();
-        c.result = static_cast<int>(length);
-    }
-    const int result = c.result;
-    hidsim::record(b, std::move(c));
-    return result;
+    return writeReport("hid_write", dev, data, length, d.writeResult, d.writeFailureText,
+                       [&d](Backend& b, const hidsim::Bytes& report) {
+                           d.outputs.push_back(report);
+                           if (d.spec.model)
+                               d.spec.model->onOutputReport(report);
+                           b.inputChanged.notify_all();
+                       });
 }
 
 int HID_API_EXPORT hid_read_timeout(hid_device* dev, unsigned char* data, size_t length,
@@ -562,7 +595,7 @@ int HID_API_EXPORT hid_read_timeout(hid_device* dev, unsigned char* data, size_t
                 break;
             }
             if (poll == hidsim::DeviceModel::Poll::Unplug) {
-                hidsim::unplugLocked(b, device);
+                hidsim::unplugPhysicalLocked(b, device);
                 continue;
             }
         }
@@ -608,26 +641,12 @@ int HID_API_EXPORT hid_set_nonblocking(hid_device* dev, int /*nonblock*/)
 int HID_API_EXPORT hid_send_feature_report(hid_device* dev, const unsigned char* data,
                                            size_t length)
 {
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    Call c = callOn("hid_send_feature_report", dev);
-    c.data.assign(data, data + length);
-    c.length = length;
     hidsim::DeviceState& d = *dev->device;
-    if (!d.present) {
-        dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
-        c.result = -1;
-    } else if (d.featureResult) {
-        dev->error = L"Simulated feature report failure";
-        c.result = *d.featureResult;
-    } else {
-        if (length > 0)
-            d.spec.featureReports[data[0]] = c.data;
-        c.result = static_cast<int>(length);
-    }
-    const int result = c.result;
-    hidsim::record(b, std::move(c));
-    return result;
+    return writeReport("hid_send_feature_report", dev, data, length, d.featureResult,
+                       d.featureFailureText, [&d](Backend&, const hidsim::Bytes& report) {
+                           if (!report.empty())
+                               d.spec.featureReports[report[0]] = report;
+                       });
 }
 
 int HID_API_EXPORT hid_get_feature_report(hid_device* dev, unsigned char* data, size_t length)
@@ -643,7 +662,7 @@ int HID_API_EXPORT hid_get_feature_report(hid_device* dev, unsigned char* data, 
         dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
         c.result = -1;
     } else if (d.featureResult) {
-        dev->error = L"Simulated feature report failure";
+        dev->error = d.featureFailureText;
         c.result = *d.featureResult;
     } else if (length == 0 || d.spec.featureReports.count(data[0]) == 0) {
         dev->error = L"Broken pipe";

@@ -68,6 +68,9 @@ struct DeviceSpec
     std::map<int, std::wstring> indexedStrings;
     std::map<unsigned char, Bytes> featureReports; // by report ID; byte 0 is the report ID
     std::shared_ptr<DeviceModel> model;            // null: input comes only from queueInput
+    // Interfaces of one physical device share a non-zero value: when a model
+    // unplugs its interface, the others leave with it, as with a pulled cable.
+    int physicalDevice = 0;
 };
 
 // One hid_* call as the backend saw it. Fields a function has no use for keep
@@ -115,7 +118,8 @@ void setReadFailure(DeviceId id, std::optional<std::wstring> text);
 void setDescriptorAvailable(DeviceId id, bool available);
 void setDeviceInfoAvailable(DeviceId id, bool available);
 // hid_send_feature_report / hid_get_feature_report return `result` (-1: failure).
-void setFeatureResult(DeviceId id, std::optional<int> result);
+void setFeatureResult(DeviceId id, std::optional<int> result,
+                      std::wstring text = L"Simulated feature report failure");
 
 // --- Inspection
 std::vector<Call> calls();

@@ -93,14 +93,17 @@ public:
 private:
     void SetLastError(std::string text) const;
     void ReadThreadFunc(unsigned long long length, int timeoutMs, ReadCallback callback);
+    // Reads and parses the descriptor under m_deviceMutex; sets the text on failure.
+    bool QueryReportGeometry(unsigned long long lengths[3], bool flags[3]) const;
 
     hid_device_* m_device = nullptr;  // guarded by m_deviceMutex
     mutable std::mutex m_deviceMutex; // also held across every hidapi call on m_device
     mutable std::mutex m_errorMutex;
     mutable std::string m_lastError; // guarded by m_errorMutex
     std::thread m_readThread;        // started and joined by the controlling thread only
-    std::atomic<bool> m_readThreadRunning{false};
-    std::atomic<bool> m_stopRequested{false};
+    std::atomic<bool> m_readThreadRunning{false}; // atomic; cleared by the read thread as it ends
+    std::atomic<bool> m_stopRequested{false};     // atomic; polled by the read thread between reads
 
+    // Live objects; atomic. The first initialises hidapi, the last releases it.
     static std::atomic<int> s_instanceCount;
 };

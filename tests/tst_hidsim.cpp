@@ -242,7 +242,12 @@ void tst_HidSim::modelPacesAndUnplugs()
     auto model = std::make_shared<PacedModel>(10ms, 5);
     hidsim::DeviceSpec s = spec(1, 2, L"S");
     s.model = model;
+    s.physicalDevice = 7;
     const auto id = hidsim::addDevice(s);
+    hidsim::DeviceSpec sibling = spec(1, 2, L"S", 1);
+    sibling.physicalDevice = 7;
+    const auto siblingId = hidsim::addDevice(sibling);
+    const auto otherId = hidsim::addDevice(spec(1, 2, L"T"));
     hid_device* dev = hid_open_path(hidsim::pathOf(id).c_str());
 
     QElapsedTimer clock;
@@ -256,6 +261,8 @@ void tst_HidSim::modelPacesAndUnplugs()
     QVERIFY(clock.elapsed() >= 39);
     QCOMPARE(hid_read_timeout(dev, &value, 1, 1000), -1);
     QVERIFY(!hidsim::isPresent(id));
+    QVERIFY(!hidsim::isPresent(siblingId));
+    QVERIFY(hidsim::isPresent(otherId));
     hid_close(dev);
 }
 

@@ -1,0 +1,222 @@
+// Drives the main window over a real-time simulated sensor and measures what
+// live streaming costs: CPU time of the process and the duration of each
+// update tick (drain, convert, append) and of each repaint of the window.
+// Optionally saves a picture of the window instead.
+//
+//   bench_mainwindow [--seconds N] [--window SECONDS] [--fill] [--screenshot FILE]
+//
+// --window sets the time window; --fill first streams in burst mode until the
+// graphs hold their full 300 s history, then switches to real time. Run it
+// offscreen (QT_QPA_PLATFORM=offscreen) or under xvfb-run for a real X server.
+#include "CLiveGraph.h"
+#include "mainwindow.h"
+#include "skarvelmodel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QIcon>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct SDurations
+{
+    std::vector<double> ms;
+
+    void print(const char* name) const
+    {
+        if (ms.empty()) {
+            std::printf("%-28s none\n", name);
+            return;
+        }
+        std::vector<double> sorted = ms;
+        std::sort(sorted.begin(), sorted.end());
+        double sum = 0;
+        for (double v : sorted)
+            sum += v;
+        const auto at = [&](double q) {
+            return sorted[std::size_t(q * double(sorted.size() - 1))];
+        };
+        std::printf("%-28s n=%-5zu mean=%7.3f ms  p50=%7.3f  p95=%7.3f  max=%7.3f\n", name,
+                    sorted.size(), sum / double(sorted.size()), at(0.5), at(0.95), sorted.back());
+    }
+};
+
+// Times the events that make up the live display: the window's 50 ms update
+// timer and the repaints of the window.
+class CTimingApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (!m_window || !m_recording)
+            return QApplication::notify(receiver, event);
+        const bool tick = event->type() == QEvent::Timer && isUpdateTimer(receiver);
+        const bool paint = event->type() == QEvent::UpdateRequest && receiver == m_window;
+        if (!tick && !paint)
+            return QApplication::notify(receiver, event);
+
+        m_statisticsChanged = false;
+        QElapsedTimer clock;
+        clock.start();
+        const bool result = QApplication::notify(receiver, event);
+        const double ms = double(clock.nsecsElapsed()) / 1e6;
+        if (paint)
+            paints.ms.push_back(ms);
+        else if (m_statisticsChanged)
+            refreshTicks.ms.push_back(ms); // statistics and status were refreshed
+        else
+            plainTicks.ms.push_back(ms);
+        return result;
+    }
+
+    // A refresh rewrites the raw values, which the sensor's noise changes every time.
+    void watch(QWidget* window)
+    {
+        m_window = window;
+        auto* table = window->findChild<QTableWidget*>(QStringLiteral("tw_statistics"));
+        connect(table->model(), &QAbstractItemModel::dataChanged, this,
+                [this] { m_statisticsChanged = true; });
+    }
+    void setRecording(bool on) { m_recording = on; }
+
+    SDurations plainTicks;
+    SDurations refreshTicks;
+    SDurations paints;
+
+private:
+    bool isUpdateTimer(QObject* receiver) const
+    {
+        auto* timer = qobject_cast<QTimer*>(receiver);
+        return timer && !timer->parent() && timer->interval() == 50;
+    }
+
+    QWidget* m_window = nullptr;
+    bool m_statisticsChanged = false;
+    bool m_recording = false;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    CTimingApplication app(argc, argv);
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/res/icon/icon.png")));
+
+    int seconds = 60;
+    int window = 5;
+    bool fill = false;
+    QString screenshot;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--seconds") && i + 1 < args.size())
+            seconds = args[++i].toInt();
+        else if (args[i] == QLatin1String("--window") && i + 1 < args.size())
+            window = args[++i].toInt();
+        else if (args[i] == QLatin1String("--fill"))
+            fill = true;
+        else if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size())
+            screenshot = args[++i];
+        else {
+            std::fprintf(stderr,
+                         "usage: %s [--seconds N] [--window SECONDS] [--fill] "
+                         "[--screenshot FILE]\n",
+                         qPrintable(args[0]));
+            return 2;
+        }
+    }
+
+    skarvelsim::SSensorConfig config;
+    config.serialNumber = std::wstring(L"SKV-000117");
+    const skarvelsim::SSimSensor sensor = skarvelsim::addSensor(config);
+
+    MainWindow mainWindow;
+    mainWindow.show();
+    app.watch(&mainWindow);
+    mainWindow.findChild<QSpinBox*>(QStringLiteral("spin_time"))->setValue(window);
+    auto* accel = mainWindow.findChild<CLiveGraph*>(QStringLiteral("widget_accel"));
+
+    // Connect through the dialog like a user: take the listed sensor.
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->accept();
+    });
+    mainWindow.findChild<QAction*>(QStringLiteral("actionConnect"))->trigger();
+    if (!mainWindow.findChild<QAction*>(QStringLiteral("actionDisconnect"))->isEnabled()) {
+        std::fprintf(stderr, "could not connect to the simulated sensor\n");
+        return 1;
+    }
+
+    if (fill)
+        sensor.model->setBurst();
+    mainWindow.findChild<QAction*>(QStringLiteral("actionStart"))->trigger();
+    if (fill) {
+        QElapsedTimer filling;
+        filling.start();
+        while (accel->storedSampleCount() < accel->maxSampleCount())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        sensor.model->setRealTime();
+        std::printf("history filled to %llu samples in %.1f s\n",
+                    static_cast<unsigned long long>(accel->storedSampleCount()),
+                    double(filling.elapsed()) / 1000.0);
+        // Let the backlog of the burst drain before measuring.
+        QElapsedTimer settle;
+        settle.start();
+        while (settle.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+
+    if (!screenshot.isEmpty()) {
+        QTimer::singleShot(seconds * 1000, [&] {
+            const bool saved = mainWindow.grab().save(screenshot);
+            std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(screenshot));
+            app.exit(saved ? 0 : 1);
+        });
+        return app.exec();
+    }
+
+    const double cpuStart = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    app.setRecording(true);
+    QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
+    app.exec();
+    app.setRecording(false);
+    const double cpu = cpuSeconds() - cpuStart;
+    const double elapsed = double(wall.elapsed()) / 1000.0;
+
+    std::printf("platform %s, time window %d s, %llu samples stored, %llu reports sent, %llu "
+                "dropped by the host buffer\n",
+                qPrintable(QGuiApplication::platformName()), window,
+                static_cast<unsigned long long>(accel->storedSampleCount()),
+                static_cast<unsigned long long>(sensor.model->reportsSent()),
+                static_cast<unsigned long long>(sensor.model->reportsDropped()));
+    std::printf("CPU %.2f s over %.1f s: %.1f %% of one core\n", cpu, elapsed,
+                100.0 * cpu / elapsed);
+    app.plainTicks.print("update tick");
+    app.refreshTicks.print("tick + statistics/status");
+    app.paints.print("repaint of the window");
+    return 0;
+}

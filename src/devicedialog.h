@@ -1,0 +1,28 @@
+// Modal choice of the sensor to connect to, by serial number.
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+
+class QComboBox;
+class QDialogButtonBox;
+
+class DeviceDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit DeviceDialog(QWidget* parent = nullptr);
+
+    // The chosen serial number; empty when nothing is listed.
+    std::wstring selectedSerial() const;
+
+public slots:
+    // Lists the attached sensors again, keeping the chosen one when it is still there.
+    void refresh();
+
+private:
+    QComboBox* m_combo;
+    QDialogButtonBox* m_buttonBox;
+};

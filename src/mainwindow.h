@@ -1,0 +1,131 @@
+// The main window: measurement control and the sample pipeline from the
+// sensor's read thread into the two graphs, the sensor settings, statistics,
+// Y scaling and time navigation, the status bar and the exports.
+#pragma once
+
+#include "CSkarvel.h"
+
+#include <QColor>
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QWidget;
+class Ui_MainWindow;
+
+// The program's named colours (series colours and the status colours' base).
+namespace MaterialColor {
+inline const QColor Red{0xF4, 0x43, 0x36};
+inline const QColor Green{0x4C, 0xAF, 0x50};
+inline const QColor Blue{0x21, 0x96, 0xF3};
+} // namespace MaterialColor
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // A measurement's duration as the status bar shows it: hh:mm:ss, hours unlimited.
+    static QString durationText(qint64 ms);
+
+    // Writes the stored measurement as a CSV file. False when the file could
+    // not be written completely; an existing file of that name is then left as it was.
+    bool writeCsv(const QString& fileName);
+
+private slots:
+    void onConnect();
+    void onDisconnect();
+    void onStart();
+    void onStop();
+    void onSaveCsv();
+    void onScreenshot();
+    void onAbout();
+    void onSettingsTriggered();
+    void onShowAccTriggered();
+    void onShowGyroTriggered();
+    void onTableShowTriggered();
+    void onScaleTriggered();
+    void onResetStatistics();
+    void onDockFloatingChanged(bool floating);
+    void updateSettingsIcon();
+    void updateStatisticsIcon();
+    void updateScaleIcon();
+    void updateYScales();
+    void onTimeScrolled(int position);
+    void onModeChanged(int index);
+    void onTimeChanged(int seconds);
+    void onAccelFilterChanged();
+    void onSensorParamsChanged();
+    void onUpdateTimer();
+
+private:
+    // Frame
+    void updateUiState();
+
+    // Measurement flow
+    quint64 appendPendingSamples();
+    void stopMeasurement();
+    void handleConnectionLost();
+    void discardBufferedSamples();
+    void clearMeasurement();
+    void updateSingleShot();
+    void updateTimeInputEnabled();
+    bool isSingleShot() const;
+    quint64 windowSampleCount() const;
+    quint64 singleShotRemaining() const;
+
+    // Sensor settings
+    void fillInputs();
+    void fillAccelCutoff(int mode);
+    int accelFilterFromInputs() const;
+    void updateLowLatencyEnabled();
+    void showDeviceParams();
+
+    // Statistics
+    void setupStatisticsTable();
+    void updateStatistics();
+
+    // Y scaling and time navigation
+    void updateTimeScroll(bool snapToDefault);
+    int defaultScrollPosition() const;
+    void updateGraphIcons();
+
+    // Status bar
+    void setupStatusBar();
+    void updateMeasurementStatus();
+
+    Ui_MainWindow* ui;
+    CSkarvel m_sensor;
+    bool m_measuring = false;
+    std::wstring m_measurementSerial;
+    uint16_t m_measurementFirmware = 0;
+    std::mutex m_pendingMutex;
+    std::vector<SSkarvelSample> m_pendingSamples; // guarded by m_pendingMutex (read thread appends)
+    quint64 m_discardCount = 0;
+    QTimer m_updateTimer;
+    int m_idleMs = 0;
+    int m_refreshTicks = 0;
+    quint64 m_samplesSinceReset = 0;
+    std::array<int, 6> m_latestRaw{};
+    // Status bar, owned by the Qt parent chain.
+    QLabel* m_connectionLabel = nullptr;
+    QWidget* m_deviceInfoWidget = nullptr;
+    QLabel* m_serialLabel = nullptr;
+    QLabel* m_firmwareLabel = nullptr;
+    QWidget* m_measurementWidget = nullptr;
+    QLabel* m_measureStateLabel = nullptr;
+    QLabel* m_measureTimeLabel = nullptr;
+    QLabel* m_sampleCountLabel = nullptr;
+    QElapsedTimer m_measureClock;
+    qint64 m_measureDurationMs = 0;
+};

@@ -1,0 +1,380 @@
+// The measurement flow: start and stop with the settling samples dropped, the
+// final drain, Single Shot, a lost sensor, and parameter changes.
+#include "mainwindow_testing.h"
+
+#include <QScrollBar>
+#include <QSpinBox>
+
+#include <cmath>
+
+using namespace testing;
+
+namespace {
+
+// Connected window over one sensor, with its dialogs answered.
+struct Fixture
+{
+    explicit Fixture(const skarvelsim::SSensorConfig& config = skarvelsim::SSensorConfig())
+        : sensor(skarvelsim::addSensor(config)), parts(window)
+    {
+        connectTo(window, modals, QString::fromStdWString(*config.serialNumber));
+    }
+
+    skarvelsim::SSimSensor sensor;
+    MainWindow window;
+    WindowParts parts;
+    ModalAnswerer modals;
+};
+
+skarvelsim::SSensorConfig burst(uint64_t count)
+{
+    skarvelsim::SSensorConfig config;
+    config.pacing = skarvelsim::EPacing::Burst;
+    config.burstCount = count;
+    return config;
+}
+
+hidsim::Bytes paramsCommand(uint8_t accelRange, uint8_t accelFilter, uint8_t gyroRange,
+                            uint8_t gyroHighPass)
+{
+    return {0x00, 0x00, accelRange, accelFilter, gyroRange, gyroHighPass, 0x00, 0x00, 0x00};
+}
+
+} // namespace
+
+class tst_MainWindowMeasure : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void firstSamplesAreDropped_data();
+    void firstSamplesAreDropped();
+    void batchAcrossTheDiscardBoundary();
+    void stopDrainsLateSamples();
+    void startWhileMeasuringDoesNothing();
+    void samplesConvertedWithTheirRanges();
+    void singleShotStopsWhenFull();
+    void singleShotChosenWhileMeasuringRefills();
+    void lostConnection();
+    void settingsSendOneCommandEach_data();
+    void settingsSendOneCommandEach();
+    void refusedParameterWrite();
+    void parameterChangeDropsSettlingSamples();
+};
+
+void tst_MainWindowMeasure::init()
+{
+    hidsim::reset();
+}
+
+void tst_MainWindowMeasure::firstSamplesAreDropped_data()
+{
+    QTest::addColumn<int>("delivered");
+    QTest::addColumn<int>("stored");
+
+    QTest::newRow("60") << 60 << 0;
+    QTest::newRow("100") << 100 << 0;
+    QTest::newRow("101") << 101 << 1;
+    QTest::newRow("1000") << 1000 << 900;
+}
+
+void tst_MainWindowMeasure::firstSamplesAreDropped()
+{
+    QFETCH(int, delivered);
+    QFETCH(int, stored);
+    Fixture f(burst(uint64_t(delivered)));
+
+    f.parts.action("actionStart")->trigger();
+    QVERIFY(f.parts.measuring());
+    QVERIFY(f.parts.action("actionReset")->isEnabled()); // before any sample
+    QTRY_COMPARE(f.sensor.model->reportsSent(), uint64_t(delivered));
+    f.parts.action("actionStop")->trigger();
+
+    QCOMPARE(f.parts.accel()->storedSampleCount(), quint64(stored));
+    QCOMPARE(f.parts.gyro()->storedSampleCount(), quint64(stored));
+    QCOMPARE(f.parts.action("actionSaveCsv")->isEnabled(), stored > 0);
+    QCOMPARE(f.parts.action("actionReset")->isEnabled(), stored > 0);
+    QVERIFY(f.parts.action("actionStart")->isEnabled());
+    QCOMPARE(f.modals.unexpected(), 0);
+}
+
+// Reports 1..150 carry accelX = their number: the 101st is the first stored,
+// and its time is 0.
+void tst_MainWindowMeasure::batchAcrossTheDiscardBoundary()
+{
+    const hidsim::DeviceId device = addScriptedSensor(L"S1");
+    MainWindow window;
+    WindowParts parts(window);
+    ModalAnswerer modals;
+    connectTo(window, modals, QStringLiteral("S1"));
+
+    for (int i = 1; i <= 150; ++i)
+        hidsim::queueInput(device, report(i));
+    parts.action("actionStart")->trigger();
+    QVERIFY(waitQueueDrained(device));
+    parts.action("actionStop")->trigger();
+
+    CLiveGraph* accel = parts.accel();
+    QCOMPARE(accel->storedSampleCount(), quint64(50));
+    QCOMPARE(accel->storedSample(0, 0), float(101 * 0.061 / 1000.0));
+    QCOMPARE(accel->storedSample(0, 49), float(150 * 0.061 / 1000.0));
+    QCOMPARE(accel->storedSampleTime(0), 0.0);
+}
+
+void tst_MainWindowMeasure::stopDrainsLateSamples()
+{
+    const hidsim::DeviceId device = addScriptedSensor(L"S1");
+    MainWindow window;
+    WindowParts parts(window);
+    ModalAnswerer modals;
+    connectTo(window, modals, QStringLiteral("S1"));
+
+    for (int i = 0; i < 300; ++i)
+        hidsim::queueInput(device, report(i));
+    parts.action("actionStart")->trigger();
+    QTRY_COMPARE(parts.accel()->storedSampleCount(), quint64(200));
+
+    // These reach the pending buffer, but no tick runs before Stop.
+    for (int i = 0; i < 37; ++i)
+        hidsim::queueInput(device, report(1000 + i));
+    QVERIFY(waitQueueDrained(device));
+    parts.action("actionStop")->trigger();
+
+    QCOMPARE(parts.accel()->storedSampleCount(), quint64(237));
+    QCOMPARE(parts.accel()->storedSample(0, 236), float(1036 * 0.061 / 1000.0));
+    // The statistics were refreshed after the drain.
+    auto* table = parts.widget<QTableWidget>("tw_statistics");
+    QCOMPARE(table->item(0, 1)->text(), QString::number(1036 + 32767));
+}
+
+void tst_MainWindowMeasure::startWhileMeasuringDoesNothing()
+{
+    const hidsim::DeviceId device = addScriptedSensor(L"S1");
+    MainWindow window;
+    WindowParts parts(window);
+    ModalAnswerer modals;
+    connectTo(window, modals, QStringLiteral("S1"));
+    for (int i = 0; i < 150; ++i)
+        hidsim::queueInput(device, report(i));
+    parts.action("actionStart")->trigger();
+    QTRY_COMPARE(parts.accel()->storedSampleCount(), quint64(50));
+
+    // Triggered directly: the action is disabled, the slot must still refuse.
+    QMetaObject::invokeMethod(&window, "onStart");
+    QCOMPARE(parts.accel()->storedSampleCount(), quint64(50));
+    parts.action("actionStop")->trigger();
+    QCOMPARE(modals.unexpected(), 0);
+}
+
+// A range change during streaming: what arrived before is converted with the
+// old range, the next 100 samples are dropped, the rest uses the new range.
+void tst_MainWindowMeasure::samplesConvertedWithTheirRanges()
+{
+    const hidsim::DeviceId device = addScriptedSensor(L"S1");
+    MainWindow window;
+    WindowParts parts(window);
+    ModalAnswerer modals;
+    connectTo(window, modals, QStringLiteral("S1"));
+
+    for (int i = 0; i < 110; ++i)
+        hidsim::queueInput(device, report(1000));
+    parts.action("actionStart")->trigger();
+    QVERIFY(waitQueueDrained(device));
+    // Still pending when the range changes (no tick ran): converted at ±2 g.
+    parts.combo("cmb_acc")->setCurrentIndex(3); // ±16 g
+    QCOMPARE(parts.accel()->storedSampleCount(), quint64(10));
+
+    for (int i = 0; i < 105; ++i)
+        hidsim::queueInput(device, report(1000));
+    QVERIFY(waitQueueDrained(device));
+    parts.action("actionStop")->trigger();
+
+    CLiveGraph* accel = parts.accel();
+    QCOMPARE(accel->storedSampleCount(), quint64(15));
+    QCOMPARE(accel->storedSample(0, 9), float(1000 * 0.061 / 1000.0));
+    QCOMPARE(accel->storedSample(0, 10), float(1000 * 0.488 / 1000.0));
+}
+
+void tst_MainWindowMeasure::singleShotStopsWhenFull()
+{
+    Fixture f(burst(100 + 4165 + 500));
+    f.parts.combo("cmb_display")->setCurrentIndex(CLiveGraph::SingleShot);
+    QCOMPARE(f.parts.accel()->mode(), CLiveGraph::SingleShot);
+    QCOMPARE(f.parts.gyro()->mode(), CLiveGraph::SingleShot);
+
+    f.parts.action("actionStart")->trigger();
+    QVERIFY(!f.parts.widget<QSpinBox>("spin_time")->isEnabled());
+    QTRY_VERIFY(!f.parts.measuring());
+
+    QCOMPARE(f.parts.accel()->storedSampleCount(), quint64(4165));
+    QCOMPARE(f.parts.gyro()->storedSampleCount(), quint64(4165));
+    QVERIFY(f.parts.action("actionSaveCsv")->isEnabled());
+    QVERIFY(f.parts.widget<QSpinBox>("spin_time")->isEnabled());
+    QVERIFY(f.parts.connected());
+    QCOMPARE(f.modals.unexpected(), 0);
+}
+
+void tst_MainWindowMeasure::singleShotChosenWhileMeasuringRefills()
+{
+    Fixture f(burst(600));
+    f.parts.action("actionStart")->trigger();
+    QTRY_COMPARE(f.parts.accel()->storedSampleCount(), quint64(500));
+
+    f.parts.combo("cmb_display")->setCurrentIndex(CLiveGraph::SingleShot);
+    QCOMPARE(f.parts.accel()->storedSampleCount(), quint64(0));
+    QCOMPARE(f.parts.gyro()->storedSampleCount(), quint64(0));
+    QVERIFY(f.parts.measuring());
+    QVERIFY(!f.parts.widget<QSpinBox>("spin_time")->isEnabled());
+
+    // No settling after a mode change: the window fills from the next sample.
+    f.sensor.model->setBurst(5000);
+    QTRY_VERIFY(!f.parts.measuring());
+    QCOMPARE(f.parts.accel()->storedSampleCount(), quint64(4165));
+    QCOMPARE(f.parts.accel()->storedSampleTime(0), 0.0);
+    QCOMPARE(f.modals.unexpected(), 0);
+}
+
+void tst_MainWindowMeasure::lostConnection()
+{
+    Fixture f;
+    f.parts.action("actionStart")->trigger();
+    QTRY_VERIFY(f.parts.accel()->storedSampleCount() > 200);
+
+    struct
+    {
+        bool connectEnabled = false;
+        bool measuring = true;
+        QString connection;
+    } atMessage;
+    f.modals.expect([&](QWidget* box) {
+        atMessage.connectEnabled = f.parts.action("actionConnect")->isEnabled();
+        atMessage.measuring = f.parts.measuring();
+        atMessage.connection = f.parts.label("lb_status_connection")->text();
+        static_cast<QDialog*>(box)->accept();
+    });
+    QElapsedTimer sinceUnplug;
+    skarvelsim::unplugSensor(f.sensor);
+    sinceUnplug.start();
+    const quint64 storedAtUnplug = f.parts.accel()->storedSampleCount();
+    QTRY_COMPARE_WITH_TIMEOUT(f.modals.unanswered(), 0, 5000);
+    const qint64 waited = sinceUnplug.elapsed();
+
+    QCOMPARE(f.modals.seen().size(), 2);
+    QCOMPARE(f.modals.seen()[1].title, QStringLiteral("Device"));
+    QCOMPARE(
+        f.modals.seen()[1].text,
+        QStringLiteral("Connection to the sensor was lost.\nThe measurement has been stopped."));
+    // Twenty empty ticks after the last one that brought samples.
+    QVERIFY2(waited >= 950, qPrintable(QString::number(waited)));
+    QVERIFY(atMessage.connectEnabled);
+    QVERIFY(!atMessage.measuring);
+    QVERIFY(atMessage.connection.contains(QStringLiteral("No device connected")));
+
+    QVERIFY(f.parts.accel()->storedSampleCount() >= storedAtUnplug);
+    QVERIFY(f.parts.action("actionSaveCsv")->isEnabled());
+    QVERIFY(!f.parts.connected());
+    QCOMPARE(hidsim::openHandleCount(f.sensor.interface0), 0);
+}
+
+void tst_MainWindowMeasure::settingsSendOneCommandEach_data()
+{
+    // Each step: "input=value", where the value is an item text or, for the
+    // box, on/off. One command per step, with these accelFilter bytes.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QList<int>>("accelFilters");
+    QTest::addColumn<QList<int>>("finalParams"); // accelRange, accelFilter, gyroRange, gyroHighPass
+    QTest::addColumn<bool>("lowLatencyEnabled");
+
+    QTest::newRow("LP1 + LP2") << QStringList{QStringLiteral("cmb_acc_filter=LP1 + LP2")}
+                               << QList<int>{0x80} << QList<int>{0, 0x80, 0, 0} << true;
+    QTest::newRow("LP1 + LP2, low latency")
+        << QStringList{QStringLiteral("cmb_acc_filter=LP1 + LP2"),
+                       QStringLiteral("chk_acc_low_latency=on")}
+        << QList<int>{0x80, 0xA0} << QList<int>{0, 0xA0, 0, 0} << true;
+    QTest::newRow("LP1 + LP2, 2.08 Hz, low latency, then LP1 + HP")
+        << QStringList{QStringLiteral("cmb_acc_filter=LP1 + LP2"),
+                       QStringLiteral("cmb_acc_cutoff=2.08 Hz"),
+                       QStringLiteral("chk_acc_low_latency=on"),
+                       QStringLiteral("cmb_acc_filter=LP1 + HP")}
+        << QList<int>{0x80, 0x83, 0xA3, 0xC0} << QList<int>{0, 0xC0, 0, 0} << false;
+    QTest::newRow("LP1 only, 208.25 Hz") << QStringList{QStringLiteral("cmb_acc_cutoff=208.25 Hz")}
+                                         << QList<int>{0x20} << QList<int>{0, 0x20, 0, 0} << false;
+    QTest::newRow("\u00b116 g") << QStringList{QStringLiteral("cmb_acc=\u00b116 g")}
+                                << QList<int>{0} << QList<int>{1, 0, 0, 0} << false;
+    QTest::newRow("\u00b1125 dps") << QStringList{QStringLiteral("cmb_gyro=\u00b1125 dps")}
+                                   << QList<int>{0} << QList<int>{0, 0, 1, 0} << false;
+    QTest::newRow("1.04 Hz") << QStringList{QStringLiteral("cmb_gyro_hp=1.04 Hz")} << QList<int>{0}
+                             << QList<int>{0, 0, 0, 0x83} << false;
+}
+
+void tst_MainWindowMeasure::settingsSendOneCommandEach()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QList<int>, accelFilters);
+    QFETCH(QList<int>, finalParams);
+    QFETCH(bool, lowLatencyEnabled);
+    Fixture f;
+    const std::size_t before = hidsim::outputReports(f.sensor.interface0).size();
+
+    for (int i = 0; i < steps.size(); ++i) {
+        const QString name = steps[i].section('=', 0, 0);
+        const QString value = steps[i].section('=', 1);
+        if (name.startsWith(QLatin1String("chk_"))) {
+            f.parts.widget<QCheckBox>(qPrintable(name))->setChecked(value == QLatin1String("on"));
+        } else {
+            QComboBox* combo = f.parts.combo(qPrintable(name));
+            QVERIFY2(combo->findText(value) >= 0, qPrintable(steps[i]));
+            combo->setCurrentIndex(combo->findText(value));
+        }
+        const std::vector<hidsim::Bytes> sent = hidsim::outputReports(f.sensor.interface0);
+        QCOMPARE(sent.size(), before + std::size_t(i) + 1);
+        QCOMPARE(int(sent.back()[3]), accelFilters[i]);
+    }
+
+    const hidsim::Bytes last = hidsim::outputReports(f.sensor.interface0).back();
+    QCOMPARE(last, paramsCommand(uint8_t(finalParams[0]), uint8_t(finalParams[1]),
+                                 uint8_t(finalParams[2]), uint8_t(finalParams[3])));
+    const SSkarvelParams held = f.sensor.model->params();
+    QCOMPARE(int(held.accelFilter), finalParams[1]);
+    QCOMPARE(f.parts.widget<QCheckBox>("chk_acc_low_latency")->isEnabled(), lowLatencyEnabled);
+    if (!lowLatencyEnabled)
+        QVERIFY(!f.parts.widget<QCheckBox>("chk_acc_low_latency")->isChecked());
+}
+
+void tst_MainWindowMeasure::refusedParameterWrite()
+{
+    Fixture f;
+    f.parts.combo("cmb_acc")->setCurrentIndex(2); // ±8 g, accepted
+    hidsim::setWriteResult(f.sensor.interface0, -1, L"Broken pipe");
+
+    f.parts.combo("cmb_acc")->setCurrentIndex(3); // ±16 g, refused
+
+    QCOMPARE(f.window.statusBar()->currentMessage(),
+             QStringLiteral("Setting sensor parameters failed: Broken pipe"));
+    QCOMPARE(f.parts.combo("cmb_acc")->currentText(), QStringLiteral("\u00b18 g"));
+    QCOMPARE(f.sensor.model->params().accelRange, uint8_t(3));
+    QVERIFY(f.parts.connected());
+    QCOMPARE(f.modals.unexpected(), 0);
+}
+
+void tst_MainWindowMeasure::parameterChangeDropsSettlingSamples()
+{
+    // While disconnected nothing is sent and nothing pending is touched.
+    MainWindow idle;
+    QMetaObject::invokeMethod(&idle, "onSensorParamsChanged");
+    QVERIFY(hidsim::callsTo("hid_write").empty());
+
+    Fixture f(burst(300));
+    f.parts.action("actionStart")->trigger();
+    QTRY_COMPARE(f.parts.accel()->storedSampleCount(), quint64(200));
+    f.parts.combo("cmb_gyro")->setCurrentIndex(4); // restarts the read thread
+    f.sensor.model->setBurst(150);
+    QTRY_COMPARE(f.sensor.model->reportsSent(), uint64_t(450));
+    f.parts.action("actionStop")->trigger();
+    QCOMPARE(f.parts.accel()->storedSampleCount(), quint64(250));
+}
+
+QTEST_MAIN(tst_MainWindowMeasure)
+#include "tst_mainwindow_measure.moc"
