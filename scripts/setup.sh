@@ -10,7 +10,8 @@ PACKAGES="build-essential cmake ninja-build pkg-config git ca-certificates \
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins \
   qt6-image-formats-plugins libgl-dev libxkbcommon-dev libudev-dev \
   xvfb xauth python3 python3-pandas \
-  libqcustomplot-dev qt6-charts-dev"
+  libqcustomplot-dev qt6-charts-dev libqt6opengl6-dev"
+# (Qt Charts' CMake package needs Qt6OpenGL's, which qt6-charts-dev does not pull in.)
 
 if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
 
