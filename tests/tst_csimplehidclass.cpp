@@ -664,6 +664,8 @@ void TestCSimpleHidClass::reportGeometry()
     QCOMPARE(outId, ids[1]);
     QCOMPARE(featureId, ids[2]);
     QVERIFY(hid.GetLastError().empty());
+    for (const hidsim::Call& call : hidsim::callsTo("hid_get_report_descriptor"))
+        QCOMPARE(call.length, std::size_t(4096));
 }
 
 void TestCSimpleHidClass::reportDescriptorUnavailable()
