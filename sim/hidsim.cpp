@@ -21,6 +21,7 @@ namespace {
 const wchar_t* const NO_ERROR_TEXT = L"Success";
 const wchar_t* const NOT_SUPPORTED = L"Not supported by the simulated backend";
 
+// Every field guarded by Backend::mutex.
 struct DeviceState
 {
     DeviceId id = -1;
@@ -97,6 +98,16 @@ void unplugPhysicalLocked(Backend& b, const std::shared_ptr<DeviceState>& device
     unplugLocked(b, device);
 }
 
+// A model may have gone on its own (a timed unplug) while nobody read from it.
+void sweepUnpluggedLocked(Backend& b)
+{
+    const auto now = Clock::now();
+    const auto devices = b.devices;
+    for (const auto& d : devices)
+        if (d->present && d->spec.model && d->spec.model->unpluggedBy(now))
+            unplugPhysicalLocked(b, d);
+}
+
 wchar_t* copyWide(const std::optional<std::wstring>& text)
 {
     if (!text)
@@ -143,12 +154,15 @@ void record(Backend& b, Call call)
 } // namespace hidsim
 
 // The handle hidapi's API passes around.
+// The texts and the info record are written under the backend mutex but read
+// by hid_error, hid_read_error and the caller without it: as with hidapi, the
+// caller serialises all calls on one handle (the transport's device mutex).
 struct hid_device_
 {
     std::shared_ptr<hidsim::DeviceState> device;
-    std::wstring error = hidsim::NO_ERROR_TEXT;
-    std::wstring readError = hidsim::NO_ERROR_TEXT;
-    hid_device_info* info = nullptr;
+    std::wstring error = hidsim::NO_ERROR_TEXT;     // see above
+    std::wstring readError = hidsim::NO_ERROR_TEXT; // see above
+    hid_device_info* info = nullptr;                // see above
 };
 
 namespace hidsim {
@@ -193,6 +207,7 @@ bool isPresent(DeviceId id)
 {
     Backend& b = backend();
     std::lock_guard<std::mutex> lock(b.mutex);
+    sweepUnpluggedLocked(b);
     return findLocked(b, id) != nullptr;
 }
 
@@ -387,6 +402,7 @@ int writeReport(const char* function, hid_device* dev, const unsigned char* data
 {
     Backend& b = backend();
     std::lock_guard<std::mutex> lock(b.mutex);
+    hidsim::sweepUnpluggedLocked(b);
     Call c = callOn(function, dev);
     c.data.assign(data, data + length);
     c.length = length;
@@ -432,6 +448,7 @@ struct hid_device_info HID_API_EXPORT* hid_enumerate(unsigned short vendor_id,
 {
     Backend& b = backend();
     std::lock_guard<std::mutex> lock(b.mutex);
+    hidsim::sweepUnpluggedLocked(b);
     hid_device_info* first = nullptr;
     hid_device_info* last = nullptr;
     for (const auto& d : b.devices) {
@@ -470,6 +487,7 @@ HID_API_EXPORT hid_device* hid_open(unsigned short vendor_id, unsigned short pro
 {
     Backend& b = backend();
     std::lock_guard<std::mutex> lock(b.mutex);
+    hidsim::sweepUnpluggedLocked(b);
     Call c = callOn("hid_open", nullptr);
     c.vendorId = vendor_id;
     c.productId = product_id;
@@ -502,6 +520,7 @@ HID_API_EXPORT hid_device* hid_open_path(const char* path)
 {
     Backend& b = backend();
     std::lock_guard<std::mutex> lock(b.mutex);
+    hidsim::sweepUnpluggedLocked(b);
     Call c = callOn("hid_open_path", nullptr);
     c.path = path ? path : "";
 

@@ -41,6 +41,10 @@ public:
     // Asked by hid_read_timeout whenever the queued reports are used up.
     virtual Poll pollInput(Clock::time_point now, Bytes& report, Clock::time_point& due) = 0;
 
+    // Asked before the backend lists, opens or writes to the device: true when
+    // the device has gone by `now` although nobody was reading from it.
+    virtual bool unpluggedBy(Clock::time_point /*now*/) { return false; }
+
     // An output report exactly as hid_write got it (byte 0 is the report ID).
     // Called only when no write failure is scripted for the device.
     virtual void onOutputReport(const Bytes& /*data*/) {}

@@ -4,7 +4,7 @@
 // commas, each a serial number followed by options:
 //   SKARVEL_SIM_SENSORS="A1,B2:fw=0200,C3:noif0,D4:unplug=30,E5:burst"
 //   noif0        interface 0 is missing (listed, but cannot be connected)
-//   unplug=SEC   the cable is pulled SEC seconds after start (when read)
+//   unplug=SEC   the cable is pulled SEC seconds after start
 //   fw=HEX       release number
 //   burst        reports as fast as they are read
 // An empty item is a sensor with an empty serial number; an empty variable

@@ -251,6 +251,14 @@ CSkarvelModel::Poll CSkarvelModel::pollInput(Clock::time_point now, hidsim::Byte
     return Poll::Ready;
 }
 
+bool CSkarvelModel::unpluggedBy(Clock::time_point now)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_unplugTime && now >= *m_unplugTime)
+        m_unplugged = true;
+    return m_unplugged;
+}
+
 void CSkarvelModel::onOutputReport(const hidsim::Bytes& data)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

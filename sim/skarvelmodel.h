@@ -75,6 +75,7 @@ public:
 
     // --- hidsim hooks (backend mutex held).
     Poll pollInput(Clock::time_point now, hidsim::Bytes& report, Clock::time_point& due) override;
+    bool unpluggedBy(Clock::time_point now) override;
     void onOutputReport(const hidsim::Bytes& data) override;
     void onOpen(Clock::time_point now) override;
     void onClose() override;

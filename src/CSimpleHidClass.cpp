@@ -74,6 +74,16 @@ std::string WideToUtf8(const wchar_t* text)
     return out;
 }
 
+// A byte count plus room for a leading report-ID byte as a buffer size. A sum
+// that would wrap around (or not fit std::size_t) saturates, so the
+// allocation fails instead of yielding a buffer too short for byte 0.
+std::size_t BufferSize(unsigned long long count, unsigned long long extra)
+{
+    const unsigned long long max = std::numeric_limits<std::size_t>::max();
+    return count > max - extra ? static_cast<std::size_t>(max)
+                               : static_cast<std::size_t>(count + extra);
+}
+
 std::wstring WideOrEmpty(const wchar_t* text)
 {
     return text ? std::wstring(text) : std::wstring();
@@ -340,7 +350,7 @@ bool CSimpleHidClass::GetFeatureReport(unsigned char reportId, std::vector<unsig
         SetLastError(TEXT_DEVICE_NOT_OPEN);
         return false;
     }
-    std::vector<unsigned char> buffer(length + 1, 0);
+    std::vector<unsigned char> buffer(BufferSize(length, 1), 0);
     buffer[0] = reportId;
     const int n = hid_get_feature_report(m_device, buffer.data(), buffer.size());
     if (n < 0) {
@@ -348,7 +358,8 @@ bool CSimpleHidClass::GetFeatureReport(unsigned char reportId, std::vector<unsig
         SetLastError(WideToUtf8(hid_error(m_device)));
         return false;
     }
-    buffer.resize(static_cast<std::size_t>(n));
+    // Never hand out bytes beyond the buffer the library was given.
+    buffer.resize(std::min(static_cast<std::size_t>(n), buffer.size()));
     data = std::move(buffer);
     return true;
 }

@@ -60,7 +60,9 @@ public:
     // Byte 0 is the report ID. True only when the library wrote every byte.
     bool Write(const std::vector<unsigned char>& data);
     bool SendFeatureReport(const std::vector<unsigned char>& data);
-    // On success data holds the library's count of bytes, report ID first.
+    // On success data holds the library's count of bytes (never more than
+    // length + 1), report ID first. A length no buffer can hold throws the
+    // allocation's std::length_error; the device stays usable.
     bool GetFeatureReport(unsigned char reportId, std::vector<unsigned char>& data,
                           unsigned long long length);
     bool GetIndexedString(unsigned char index, std::wstring& text) const;

@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -87,6 +88,8 @@ private slots:
     void sendFeatureReportResult();
     void getFeatureReport();
     void getFeatureReportFailure();
+    void getFeatureReportCountBeyondBuffer();
+    void getFeatureReportLengthBeyondAnyBuffer();
     void getIndexedString();
     void getIndexedStringLongerThanBuffer();
     void readShortReport();
@@ -450,6 +453,41 @@ void TestCSimpleHidClass::getFeatureReportFailure()
     QVERIFY(!hid.GetLastError().empty());
 }
 
+void TestCSimpleHidClass::getFeatureReportCountBeyondBuffer()
+{
+    // A library count larger than the buffer it was given must not invent bytes.
+    hidsim::DeviceSpec spec = makeSpec();
+    spec.featureReports[5] = {5, 1, 2};
+    const hidsim::DeviceId id = hidsim::addDevice(spec);
+    CSimpleHidClass hid;
+    QVERIFY(hid.OpenPath(hidsim::pathOf(id)));
+    hidsim::setFeatureResult(id, 20);
+
+    std::vector<unsigned char> data;
+    QVERIFY(hid.GetFeatureReport(5, data, 8));
+    QCOMPARE(data.size(), std::size_t(9));
+    QCOMPARE(data[0], 5);
+}
+
+void TestCSimpleHidClass::getFeatureReportLengthBeyondAnyBuffer()
+{
+    // length + 1 wraps around to 0: the buffer for the report ID must not be empty.
+    hidsim::DeviceSpec spec = makeSpec();
+    spec.featureReports[5] = {5, 1, 2};
+    const hidsim::DeviceId id = hidsim::addDevice(spec);
+    CSimpleHidClass hid;
+    QVERIFY(hid.OpenPath(hidsim::pathOf(id)));
+    hidsim::clearCalls();
+
+    std::vector<unsigned char> data{9, 9};
+    QVERIFY_THROWS_EXCEPTION(std::length_error, hid.GetFeatureReport(5, data, ~0ULL));
+    QCOMPARE(data, (std::vector<unsigned char>{9, 9}));
+    QVERIFY(hidsim::callsTo("hid_get_feature_report").empty());
+    // The device mutex was released on the way out.
+    QVERIFY(hid.GetFeatureReport(5, data, 8));
+    QCOMPARE(data, spec.featureReports[5]);
+}
+
 void TestCSimpleHidClass::getIndexedString()
 {
     hidsim::DeviceSpec spec = makeSpec();
@@ -626,6 +664,8 @@ void TestCSimpleHidClass::reportGeometry()
     QCOMPARE(outId, ids[1]);
     QCOMPARE(featureId, ids[2]);
     QVERIFY(hid.GetLastError().empty());
+    for (const hidsim::Call& call : hidsim::callsTo("hid_get_report_descriptor"))
+        QCOMPARE(call.length, std::size_t(4096));
 }
 
 void TestCSimpleHidClass::reportDescriptorUnavailable()

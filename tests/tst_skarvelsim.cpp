@@ -75,6 +75,7 @@ private slots:
     void malformedCommandIgnored_data();
     void malformedCommandIgnored();
     void unplugAtTime();
+    void unplugAtTimeWithoutReader();
     void unplugSensorRemovesEveryInterface();
 };
 
@@ -272,6 +273,35 @@ void tst_SkarvelSim::unplugAtTime()
     std::vector<std::wstring> serials;
     QVERIFY(CSkarvel::EnumerateDevices(serials));
     QVERIFY(serials.empty());
+}
+
+void tst_SkarvelSim::unplugAtTimeWithoutReader()
+{
+    // The cable is pulled at its time whether or not anybody reads.
+    const SSimSensor idle = addSensor(EPacing::RealTime);
+    SSensorConfig config;
+    config.serialNumber = std::wstring(L"OPEN");
+    const SSimSensor open = skarvelsim::addSensor(config);
+    CSkarvel sensor;
+    QVERIFY(sensor.Connect(L"OPEN"));
+
+    idle.model->unplugAt(hidsim::Clock::now() + 20ms);
+    open.model->unplugAt(hidsim::Clock::now() + 20ms);
+    std::vector<std::wstring> serials;
+    QVERIFY(CSkarvel::EnumerateDevices(serials));
+    QCOMPARE(serials.size(), std::size_t(2));
+    std::this_thread::sleep_for(40ms);
+
+    QVERIFY(CSkarvel::EnumerateDevices(serials));
+    QVERIFY(serials.empty());
+    for (hidsim::DeviceId id : idle.interfaces)
+        QVERIFY(!hidsim::isPresent(id));
+    CSkarvel other;
+    QVERIFY(!other.Connect(L"SIM"));
+    QCOMPARE(QString::fromStdString(other.GetLastError()), QString("Device not found"));
+    QVERIFY(!sensor.SetParams(SSkarvelParams{1, 0, 1, 0}));
+    QCOMPARE(QString::fromStdString(sensor.GetLastError()),
+             QString::fromWCharArray(hidsim::UNPLUGGED_WRITE_ERROR));
 }
 
 void tst_SkarvelSim::unplugSensorRemovesEveryInterface()
