@@ -25,7 +25,7 @@ const wchar_t* const NOT_SUPPORTED = L"Not supported by the simulated backend";
 struct DeviceState
 {
     DeviceId id = -1;
-    DeviceSpec spec;
+    DeviceSetup setup;
     bool present = true;
     int openHandles = 0;
     std::deque<Bytes> queue;
@@ -88,11 +88,11 @@ void unplugLocked(Backend& b, const std::shared_ptr<DeviceState>& device)
 
 void unplugPhysicalLocked(Backend& b, const std::shared_ptr<DeviceState>& device)
 {
-    const int physical = device->spec.physicalDevice;
+    const int physical = device->setup.physicalDevice;
     if (physical != 0) {
         const auto siblings = b.devices;
         for (const auto& d : siblings)
-            if (d != device && d->spec.physicalDevice == physical)
+            if (d != device && d->setup.physicalDevice == physical)
                 unplugLocked(b, d);
     }
     unplugLocked(b, device);
@@ -104,7 +104,7 @@ void sweepUnpluggedLocked(Backend& b)
     const auto now = Clock::now();
     const auto devices = b.devices;
     for (const auto& d : devices)
-        if (d->present && d->spec.model && d->spec.model->unpluggedBy(now))
+        if (d->present && d->setup.model && d->setup.model->unpluggedBy(now))
             unplugPhysicalLocked(b, d);
 }
 
@@ -117,20 +117,20 @@ wchar_t* copyWide(const std::optional<std::wstring>& text)
     return copy;
 }
 
-hid_device_info* makeInfo(const DeviceSpec& spec)
+hid_device_info* makeInfo(const DeviceSetup& setup)
 {
     auto* info = new hid_device_info{};
-    info->path = new char[spec.path.size() + 1];
-    std::memcpy(info->path, spec.path.c_str(), spec.path.size() + 1);
-    info->vendor_id = spec.vendorId;
-    info->product_id = spec.productId;
-    info->serial_number = copyWide(spec.serialNumber);
-    info->release_number = spec.releaseNumber;
-    info->manufacturer_string = copyWide(spec.manufacturer);
-    info->product_string = copyWide(spec.product);
-    info->usage_page = spec.usagePage;
-    info->usage = spec.usage;
-    info->interface_number = spec.interfaceNumber;
+    info->path = new char[setup.path.size() + 1];
+    std::memcpy(info->path, setup.path.c_str(), setup.path.size() + 1);
+    info->vendor_id = setup.vendorId;
+    info->product_id = setup.productId;
+    info->serial_number = copyWide(setup.serialNumber);
+    info->release_number = setup.releaseNumber;
+    info->manufacturer_string = copyWide(setup.manufacturer);
+    info->product_string = copyWide(setup.product);
+    info->usage_page = setup.usagePage;
+    info->usage = setup.usage;
+    info->interface_number = setup.interfaceNumber;
     info->next = nullptr;
     info->bus_type = HID_API_BUS_USB;
     return info;
@@ -182,15 +182,15 @@ void reset()
     b.inputChanged.notify_all();
 }
 
-DeviceId addDevice(DeviceSpec spec)
+DeviceId addDevice(DeviceSetup setup)
 {
     Backend& b = backend();
     std::lock_guard<std::mutex> lock(b.mutex);
     auto device = std::make_shared<DeviceState>();
     device->id = b.nextId++;
-    if (spec.path.empty())
-        spec.path = "/dev/hidraw-sim" + std::to_string(device->id);
-    device->spec = std::move(spec);
+    if (setup.path.empty())
+        setup.path = "/dev/hidraw-sim" + std::to_string(device->id);
+    device->setup = std::move(setup);
     b.devices.push_back(device);
     return device->id;
 }
@@ -216,7 +216,7 @@ std::string pathOf(DeviceId id)
     Backend& b = backend();
     std::lock_guard<std::mutex> lock(b.mutex);
     auto device = findLocked(b, id);
-    return device ? device->spec.path : std::string();
+    return device ? device->setup.path : std::string();
 }
 
 int openHandleCount(DeviceId id)
@@ -374,8 +374,8 @@ int copyOut(const hidsim::Bytes& report, unsigned char* data, size_t length)
 
 hid_device* openLocked(Backend& b, const std::shared_ptr<hidsim::DeviceState>& device)
 {
-    if (device->spec.model && device->openHandles == 0)
-        device->spec.model->onOpen(hidsim::Clock::now());
+    if (device->setup.model && device->openHandles == 0)
+        device->setup.model->onOpen(hidsim::Clock::now());
     ++device->openHandles;
     auto* dev = new hid_device;
     dev->device = device;
@@ -383,10 +383,10 @@ hid_device* openLocked(Backend& b, const std::shared_ptr<hidsim::DeviceState>& d
     return dev;
 }
 
-bool matchesIds(const hidsim::DeviceSpec& spec, unsigned short vendorId, unsigned short productId)
+bool matchesIds(const hidsim::DeviceSetup& setup, unsigned short vendorId, unsigned short productId)
 {
-    return (vendorId == 0 || spec.vendorId == vendorId) &&
-           (productId == 0 || spec.productId == productId);
+    return (vendorId == 0 || setup.vendorId == vendorId) &&
+           (productId == 0 || setup.productId == productId);
 }
 
 } // namespace
@@ -452,9 +452,9 @@ struct hid_device_info HID_API_EXPORT* hid_enumerate(unsigned short vendor_id,
     hid_device_info* first = nullptr;
     hid_device_info* last = nullptr;
     for (const auto& d : b.devices) {
-        if (!matchesIds(d->spec, vendor_id, product_id))
+        if (!matchesIds(d->setup, vendor_id, product_id))
             continue;
-        hid_device_info* info = hidsim::makeInfo(d->spec);
+        hid_device_info* info = hidsim::makeInfo(d->setup);
         (last ? last->next : first) = info;
         last = info;
     }
@@ -497,9 +497,9 @@ HID_API_EXPORT hid_device* hid_open(unsigned short vendor_id, unsigned short pro
     hid_device* dev = nullptr;
     std::shared_ptr<hidsim::DeviceState> match;
     for (const auto& d : b.devices) {
-        if (!matchesIds(d->spec, vendor_id, product_id))
+        if (!matchesIds(d->setup, vendor_id, product_id))
             continue;
-        if (serial_number && (!d->spec.serialNumber || *d->spec.serialNumber != serial_number))
+        if (serial_number && (!d->setup.serialNumber || *d->setup.serialNumber != serial_number))
             continue;
         match = d;
         break;
@@ -527,7 +527,7 @@ HID_API_EXPORT hid_device* hid_open_path(const char* path)
     hid_device* dev = nullptr;
     std::shared_ptr<hidsim::DeviceState> match;
     for (const auto& d : b.devices)
-        if (d->spec.path == c.path) {
+        if (d->setup.path == c.path) {
             match = d;
             break;
         }
@@ -554,8 +554,8 @@ void HID_API_EXPORT hid_close(hid_device* dev)
     {
         std::lock_guard<std::mutex> lock(b.mutex);
         hidsim::record(b, callOn("hid_close", dev));
-        if (--dev->device->openHandles == 0 && dev->device->spec.model)
-            dev->device->spec.model->onClose();
+        if (--dev->device->openHandles == 0 && dev->device->setup.model)
+            dev->device->setup.model->onClose();
     }
     if (dev->info)
         hidsim::freeInfo(dev->info);
@@ -568,8 +568,8 @@ int HID_API_EXPORT hid_write(hid_device* dev, const unsigned char* data, size_t 
     return writeReport("hid_write", dev, data, length, d.writeResult, d.writeFailureText,
                        [&d](Backend& b, const hidsim::Bytes& report) {
                            d.outputs.push_back(report);
-                           if (d.spec.model)
-                               d.spec.model->onOutputReport(report);
+                           if (d.setup.model)
+                               d.setup.model->onOutputReport(report);
                            b.inputChanged.notify_all();
                        });
 }
@@ -606,9 +606,9 @@ int HID_API_EXPORT hid_read_timeout(hid_device* dev, unsigned char* data, size_t
         }
         const auto now = Clock::now();
         auto due = Clock::time_point::max();
-        if (device->spec.model) {
+        if (device->setup.model) {
             report.clear();
-            const auto poll = device->spec.model->pollInput(now, report, due);
+            const auto poll = device->setup.model->pollInput(now, report, due);
             if (poll == hidsim::DeviceModel::Poll::Ready) {
                 result = copyOut(report, data, length);
                 break;
@@ -664,7 +664,7 @@ int HID_API_EXPORT hid_send_feature_report(hid_device* dev, const unsigned char*
     return writeReport("hid_send_feature_report", dev, data, length, d.featureResult,
                        d.featureFailureText, [&d](Backend&, const hidsim::Bytes& report) {
                            if (!report.empty())
-                               d.spec.featureReports[report[0]] = report;
+                               d.setup.featureReports[report[0]] = report;
                        });
 }
 
@@ -683,11 +683,11 @@ int HID_API_EXPORT hid_get_feature_report(hid_device* dev, unsigned char* data, 
     } else if (d.featureResult) {
         dev->error = d.featureFailureText;
         c.result = *d.featureResult;
-    } else if (length == 0 || d.spec.featureReports.count(data[0]) == 0) {
+    } else if (length == 0 || d.setup.featureReports.count(data[0]) == 0) {
         dev->error = L"Broken pipe";
         c.result = -1;
     } else {
-        c.result = copyOut(d.spec.featureReports[data[0]], data, length);
+        c.result = copyOut(d.setup.featureReports[data[0]], data, length);
     }
     const int result = c.result;
     hidsim::record(b, std::move(c));
@@ -755,19 +755,19 @@ int stringQuery(const char* function, hid_device* dev, const std::optional<std::
 
 int HID_API_EXPORT_CALL hid_get_manufacturer_string(hid_device* dev, wchar_t* string, size_t maxlen)
 {
-    return stringQuery("hid_get_manufacturer_string", dev, dev->device->spec.manufacturer, string,
+    return stringQuery("hid_get_manufacturer_string", dev, dev->device->setup.manufacturer, string,
                        maxlen);
 }
 
 int HID_API_EXPORT_CALL hid_get_product_string(hid_device* dev, wchar_t* string, size_t maxlen)
 {
-    return stringQuery("hid_get_product_string", dev, dev->device->spec.product, string, maxlen);
+    return stringQuery("hid_get_product_string", dev, dev->device->setup.product, string, maxlen);
 }
 
 int HID_API_EXPORT_CALL hid_get_serial_number_string(hid_device* dev, wchar_t* string,
                                                      size_t maxlen)
 {
-    return stringQuery("hid_get_serial_number_string", dev, dev->device->spec.serialNumber, string,
+    return stringQuery("hid_get_serial_number_string", dev, dev->device->setup.serialNumber, string,
                        maxlen);
 }
 
@@ -778,7 +778,7 @@ int HID_API_EXPORT_CALL hid_get_indexed_string(hid_device* dev, int string_index
     {
         Backend& b = backend();
         std::lock_guard<std::mutex> lock(b.mutex);
-        const auto& strings = dev->device->spec.indexedStrings;
+        const auto& strings = dev->device->setup.indexedStrings;
         if (auto it = strings.find(string_index); it != strings.end())
             text = it->second;
     }
@@ -793,7 +793,7 @@ struct hid_device_info HID_API_EXPORT* hid_get_device_info(hid_device* dev)
     if (!dev->device->deviceInfoAvailable) {
         dev->error = L"hid_get_device_info: device information is not available";
     } else if (!dev->info) {
-        dev->info = hidsim::makeInfo(dev->device->spec);
+        dev->info = hidsim::makeInfo(dev->device->setup);
     }
     hid_device_info* info = dev->device->deviceInfoAvailable ? dev->info : nullptr;
     c.result = info ? 1 : 0;
@@ -816,7 +816,7 @@ int HID_API_EXPORT_CALL hid_get_report_descriptor(hid_device* dev, unsigned char
         dev->error = L"ioctl (GRDESCSIZE): Input/output error";
         c.result = -1;
     } else {
-        c.result = copyOut(d.spec.reportDescriptor, buf, buf_size);
+        c.result = copyOut(d.setup.reportDescriptor, buf, buf_size);
     }
     const int result = c.result;
     hidsim::record(b, std::move(c));

@@ -56,7 +56,7 @@ public:
 
 // One HID interface as the host sees it. Each physical device with several
 // interfaces is added once per interface, with the same serial number.
-struct DeviceSpec
+struct DeviceSetup
 {
     std::string path; // empty: the backend assigns a unique one
     unsigned short vendorId = 0;
@@ -98,7 +98,7 @@ struct Call
 // Handles still open become unplugged handles: their reads fail.
 void reset();
 
-DeviceId addDevice(DeviceSpec spec);
+DeviceId addDevice(DeviceSetup setup);
 // Unplugs the device: open handles fail their reads and writes at once, and
 // enumeration no longer lists it. Unknown or already removed ids are ignored.
 void removeDevice(DeviceId id);

@@ -440,7 +440,7 @@ SSimSensor addSensor(const SSensorConfig& config)
     SSimSensor sensor;
     sensor.model = std::make_shared<CSkarvelModel>(config);
 
-    hidsim::DeviceSpec base;
+    hidsim::DeviceSetup base;
     base.vendorId = SKARVEL_VENDOR_ID;
     base.productId = SKARVEL_PRODUCT_ID;
     base.serialNumber = config.serialNumber;
@@ -455,7 +455,7 @@ SSimSensor addSensor(const SSensorConfig& config)
         base.indexedStrings[3] = *config.serialNumber;
 
     if (config.hasInterface0) {
-        hidsim::DeviceSpec iface = base;
+        hidsim::DeviceSetup iface = base;
         iface.usagePage = 0x0001; // Generic Desktop
         iface.usage = 0x0004;     // Joystick
         iface.interfaceNumber = 0;
@@ -465,7 +465,7 @@ SSimSensor addSensor(const SSensorConfig& config)
         sensor.interfaces.push_back(sensor.interface0);
     }
     for (int i = 1; i <= config.extraInterfaces; ++i) {
-        hidsim::DeviceSpec iface = base;
+        hidsim::DeviceSetup iface = base;
         iface.usagePage = 0xFF00;
         iface.usage = 0x0001;
         iface.interfaceNumber = i;

@@ -32,14 +32,14 @@ namespace testing {
 inline hidsim::DeviceId addScriptedSensor(const std::wstring& serial,
                                           unsigned short firmware = 0x0102)
 {
-    hidsim::DeviceSpec spec;
-    spec.vendorId = SKARVEL_VENDOR_ID;
-    spec.productId = SKARVEL_PRODUCT_ID;
-    spec.serialNumber = serial;
-    spec.releaseNumber = firmware;
-    spec.interfaceNumber = 0;
-    spec.reportDescriptor = skarvelsim::interface0Descriptor();
-    return hidsim::addDevice(spec);
+    hidsim::DeviceSetup setup;
+    setup.vendorId = SKARVEL_VENDOR_ID;
+    setup.productId = SKARVEL_PRODUCT_ID;
+    setup.serialNumber = serial;
+    setup.releaseNumber = firmware;
+    setup.interfaceNumber = 0;
+    setup.reportDescriptor = skarvelsim::interface0Descriptor();
+    return hidsim::addDevice(setup);
 }
 
 // One input report with these raw axis counts (0 is zero, as decoded).

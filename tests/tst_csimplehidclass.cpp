@@ -15,19 +15,19 @@ namespace {
 const unsigned short VID = 0x1234;
 const unsigned short PID = 0x5678;
 
-hidsim::DeviceSpec makeSpec(const wchar_t* serial = L"SN0001")
+hidsim::DeviceSetup makeSpec(const wchar_t* serial = L"SN0001")
 {
-    hidsim::DeviceSpec spec;
-    spec.vendorId = VID;
-    spec.productId = PID;
-    spec.serialNumber = std::wstring(serial);
-    spec.manufacturer = std::wstring(L"Maker");
-    spec.product = std::wstring(L"Sensor");
-    spec.releaseNumber = 0x0123;
-    spec.usagePage = 0xFF00;
-    spec.usage = 0x0001;
-    spec.interfaceNumber = 0;
-    return spec;
+    hidsim::DeviceSetup setup;
+    setup.vendorId = VID;
+    setup.productId = PID;
+    setup.serialNumber = std::wstring(serial);
+    setup.manufacturer = std::wstring(L"Maker");
+    setup.product = std::wstring(L"Sensor");
+    setup.releaseNumber = 0x0123;
+    setup.usagePage = 0xFF00;
+    setup.usage = 0x0001;
+    setup.interfaceNumber = 0;
+    return setup;
 }
 
 std::vector<unsigned char> toBytes(const QByteArray& bytes)
@@ -421,9 +421,9 @@ void TestCSimpleHidClass::sendFeatureReportResult()
 
 void TestCSimpleHidClass::getFeatureReport()
 {
-    hidsim::DeviceSpec spec = makeSpec();
-    spec.featureReports[5] = {5, 0xA1, 0xA2, 0xA3};
-    const hidsim::DeviceId id = hidsim::addDevice(spec);
+    hidsim::DeviceSetup setup = makeSpec();
+    setup.featureReports[5] = {5, 0xA1, 0xA2, 0xA3};
+    const hidsim::DeviceId id = hidsim::addDevice(setup);
     CSimpleHidClass hid;
     QVERIFY(hid.OpenPath(hidsim::pathOf(id)));
 
@@ -435,14 +435,14 @@ void TestCSimpleHidClass::getFeatureReport()
     QCOMPARE(data.size(), std::size_t(gets[0].result));
     QVERIFY(!data.empty());
     QCOMPARE(data[0], 5);
-    QCOMPARE(data, spec.featureReports[5]);
+    QCOMPARE(data, setup.featureReports[5]);
 }
 
 void TestCSimpleHidClass::getFeatureReportFailure()
 {
-    hidsim::DeviceSpec spec = makeSpec();
-    spec.featureReports[5] = {5, 1, 2};
-    const hidsim::DeviceId id = hidsim::addDevice(spec);
+    hidsim::DeviceSetup setup = makeSpec();
+    setup.featureReports[5] = {5, 1, 2};
+    const hidsim::DeviceId id = hidsim::addDevice(setup);
     CSimpleHidClass hid;
     QVERIFY(hid.OpenPath(hidsim::pathOf(id)));
     hidsim::setFeatureResult(id, -1);
@@ -456,9 +456,9 @@ void TestCSimpleHidClass::getFeatureReportFailure()
 void TestCSimpleHidClass::getFeatureReportCountBeyondBuffer()
 {
     // A library count larger than the buffer it was given must not invent bytes.
-    hidsim::DeviceSpec spec = makeSpec();
-    spec.featureReports[5] = {5, 1, 2};
-    const hidsim::DeviceId id = hidsim::addDevice(spec);
+    hidsim::DeviceSetup setup = makeSpec();
+    setup.featureReports[5] = {5, 1, 2};
+    const hidsim::DeviceId id = hidsim::addDevice(setup);
     CSimpleHidClass hid;
     QVERIFY(hid.OpenPath(hidsim::pathOf(id)));
     hidsim::setFeatureResult(id, 20);
@@ -472,9 +472,9 @@ void TestCSimpleHidClass::getFeatureReportCountBeyondBuffer()
 void TestCSimpleHidClass::getFeatureReportLengthBeyondAnyBuffer()
 {
     // length + 1 wraps around to 0: the buffer for the report ID must not be empty.
-    hidsim::DeviceSpec spec = makeSpec();
-    spec.featureReports[5] = {5, 1, 2};
-    const hidsim::DeviceId id = hidsim::addDevice(spec);
+    hidsim::DeviceSetup setup = makeSpec();
+    setup.featureReports[5] = {5, 1, 2};
+    const hidsim::DeviceId id = hidsim::addDevice(setup);
     CSimpleHidClass hid;
     QVERIFY(hid.OpenPath(hidsim::pathOf(id)));
     hidsim::clearCalls();
@@ -485,14 +485,14 @@ void TestCSimpleHidClass::getFeatureReportLengthBeyondAnyBuffer()
     QVERIFY(hidsim::callsTo("hid_get_feature_report").empty());
     // The device mutex was released on the way out.
     QVERIFY(hid.GetFeatureReport(5, data, 8));
-    QCOMPARE(data, spec.featureReports[5]);
+    QCOMPARE(data, setup.featureReports[5]);
 }
 
 void TestCSimpleHidClass::getIndexedString()
 {
-    hidsim::DeviceSpec spec = makeSpec();
-    spec.indexedStrings[3] = L"Skarvel \u00e9";
-    const hidsim::DeviceId id = hidsim::addDevice(spec);
+    hidsim::DeviceSetup setup = makeSpec();
+    setup.indexedStrings[3] = L"Skarvel \u00e9";
+    const hidsim::DeviceId id = hidsim::addDevice(setup);
     CSimpleHidClass hid;
     QVERIFY(hid.OpenPath(hidsim::pathOf(id)));
 
@@ -515,9 +515,9 @@ void TestCSimpleHidClass::getIndexedStringLongerThanBuffer()
     // Whether or not the library terminates a string that fills its buffer,
     // the text never reaches beyond the 256 characters it was given.
     const std::wstring longText(300, L'x');
-    hidsim::DeviceSpec spec = makeSpec();
-    spec.indexedStrings[1] = longText;
-    const hidsim::DeviceId id = hidsim::addDevice(spec);
+    hidsim::DeviceSetup setup = makeSpec();
+    setup.indexedStrings[1] = longText;
+    const hidsim::DeviceId id = hidsim::addDevice(setup);
     CSimpleHidClass hid;
     QVERIFY(hid.OpenPath(hidsim::pathOf(id)));
 
@@ -646,9 +646,9 @@ void TestCSimpleHidClass::reportGeometry()
     QFETCH(QList<qulonglong>, lengths);
     QFETCH(QList<bool>, ids);
 
-    hidsim::DeviceSpec spec = makeSpec();
-    spec.reportDescriptor = toBytes(descriptor);
-    const hidsim::DeviceId id = hidsim::addDevice(spec);
+    hidsim::DeviceSetup setup = makeSpec();
+    setup.reportDescriptor = toBytes(descriptor);
+    const hidsim::DeviceId id = hidsim::addDevice(setup);
     CSimpleHidClass hid;
     QVERIFY(hid.OpenPath(hidsim::pathOf(id)));
 
@@ -670,9 +670,9 @@ void TestCSimpleHidClass::reportGeometry()
 
 void TestCSimpleHidClass::reportDescriptorUnavailable()
 {
-    hidsim::DeviceSpec spec = makeSpec();
-    spec.reportDescriptor = toBytes(QByteArray::fromHex("8501 7508 9508 8102 9102 b102"));
-    const hidsim::DeviceId id = hidsim::addDevice(spec);
+    hidsim::DeviceSetup setup = makeSpec();
+    setup.reportDescriptor = toBytes(QByteArray::fromHex("8501 7508 9508 8102 9102 b102"));
+    const hidsim::DeviceId id = hidsim::addDevice(setup);
     CSimpleHidClass hid;
     QVERIFY(hid.OpenPath(hidsim::pathOf(id)));
     hidsim::setDescriptorAvailable(id, false);
@@ -697,15 +697,15 @@ void TestCSimpleHidClass::enumerateNothing()
 
 void TestCSimpleHidClass::enumerateTwoInterfaces()
 {
-    hidsim::DeviceSpec first = makeSpec(L"SN42");
+    hidsim::DeviceSetup first = makeSpec(L"SN42");
     first.interfaceNumber = 0;
-    hidsim::DeviceSpec second = makeSpec(L"SN42");
+    hidsim::DeviceSetup second = makeSpec(L"SN42");
     second.interfaceNumber = 1;
     second.usagePage = 0x0001;
     second.usage = 0x0006;
     const hidsim::DeviceId firstId = hidsim::addDevice(first);
     const hidsim::DeviceId secondId = hidsim::addDevice(second);
-    hidsim::DeviceSpec other = makeSpec(L"OTHER");
+    hidsim::DeviceSetup other = makeSpec(L"OTHER");
     other.productId = PID + 1;
     hidsim::addDevice(other);
 
@@ -736,13 +736,13 @@ void TestCSimpleHidClass::enumerateTwoInterfaces()
 
 void TestCSimpleHidClass::enumerateMissingStrings()
 {
-    hidsim::DeviceSpec spec = makeSpec();
-    spec.serialNumber.reset();
-    spec.manufacturer.reset();
-    spec.product.reset();
-    spec.releaseNumber = 0x0200;
-    spec.interfaceNumber = -1;
-    const hidsim::DeviceId id = hidsim::addDevice(spec);
+    hidsim::DeviceSetup setup = makeSpec();
+    setup.serialNumber.reset();
+    setup.manufacturer.reset();
+    setup.product.reset();
+    setup.releaseNumber = 0x0200;
+    setup.interfaceNumber = -1;
+    const hidsim::DeviceId id = hidsim::addDevice(setup);
 
     std::vector<SHidDeviceInfo> list;
     QVERIFY(CSimpleHidClass::EnumerateDevices(list, VID, PID));
@@ -758,10 +758,10 @@ void TestCSimpleHidClass::enumerateMissingStrings()
 
 void TestCSimpleHidClass::getDeviceInfo()
 {
-    hidsim::DeviceSpec spec = makeSpec();
-    spec.manufacturer.reset();
-    spec.interfaceNumber = 2;
-    const hidsim::DeviceId id = hidsim::addDevice(spec);
+    hidsim::DeviceSetup setup = makeSpec();
+    setup.manufacturer.reset();
+    setup.interfaceNumber = 2;
+    const hidsim::DeviceId id = hidsim::addDevice(setup);
     CSimpleHidClass hid;
     QVERIFY(hid.OpenPath(hidsim::pathOf(id)));
 

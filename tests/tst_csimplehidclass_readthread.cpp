@@ -21,12 +21,12 @@ const int WAIT_MS = 5000;
 
 hidsim::DeviceId plugDevice()
 {
-    hidsim::DeviceSpec spec;
-    spec.vendorId = 0x1234;
-    spec.productId = 0x5678;
-    spec.serialNumber = std::wstring(L"SN0001");
-    spec.interfaceNumber = 0;
-    return hidsim::addDevice(spec);
+    hidsim::DeviceSetup setup;
+    setup.vendorId = 0x1234;
+    setup.productId = 0x5678;
+    setup.serialNumber = std::wstring(L"SN0001");
+    setup.interfaceNumber = 0;
+    return hidsim::addDevice(setup);
 }
 
 // Collects the reports a read thread delivers, and on which thread.

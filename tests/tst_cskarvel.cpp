@@ -591,7 +591,7 @@ void tst_CSkarvel::enumerate()
         skarvelsim::addSensor(config);
     }
     // A device of another product must not show up.
-    hidsim::DeviceSpec other;
+    hidsim::DeviceSetup other;
     other.vendorId = SKARVEL_VENDOR_ID;
     other.productId = SKARVEL_PRODUCT_ID + 1;
     other.serialNumber = std::wstring(L"OTHER");

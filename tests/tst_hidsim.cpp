@@ -13,10 +13,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-hidsim::DeviceSpec spec(unsigned short vid, unsigned short pid, std::optional<std::wstring> serial,
-                        int interfaceNumber = 0)
+hidsim::DeviceSetup setup(unsigned short vid, unsigned short pid,
+                          std::optional<std::wstring> serial, int interfaceNumber = 0)
 {
-    hidsim::DeviceSpec s;
+    hidsim::DeviceSetup s;
     s.vendorId = vid;
     s.productId = pid;
     s.serialNumber = std::move(serial);
@@ -96,10 +96,10 @@ void tst_HidSim::enumerateFilters()
     QFETCH(int, pid);
     QFETCH(QStringList, serials);
 
-    hidsim::addDevice(spec(0x1209, 0x0001, L"A"));
-    hidsim::addDevice(spec(0x1209, 0x0002, L"B"));
-    hidsim::addDevice(spec(0x1209, 0x0001, L"C"));
-    hidsim::addDevice(spec(0x4242, 0x0001, L"D"));
+    hidsim::addDevice(setup(0x1209, 0x0001, L"A"));
+    hidsim::addDevice(setup(0x1209, 0x0002, L"B"));
+    hidsim::addDevice(setup(0x1209, 0x0001, L"C"));
+    hidsim::addDevice(setup(0x4242, 0x0001, L"D"));
 
     QStringList found;
     hid_device_info* list = hid_enumerate(vid, pid);
@@ -111,7 +111,7 @@ void tst_HidSim::enumerateFilters()
 
 void tst_HidSim::enumerateCopiesMissingStringsAsNull()
 {
-    hidsim::DeviceSpec s = spec(1, 2, std::nullopt, 3);
+    hidsim::DeviceSetup s = setup(1, 2, std::nullopt, 3);
     s.product = L"Thing";
     s.releaseNumber = 0x0102;
     s.usagePage = 0xFF00;
@@ -134,8 +134,8 @@ void tst_HidSim::enumerateCopiesMissingStringsAsNull()
 
 void tst_HidSim::openBySerial()
 {
-    const auto a = hidsim::addDevice(spec(1, 2, L"a"));
-    const auto b = hidsim::addDevice(spec(1, 2, L"A"));
+    const auto a = hidsim::addDevice(setup(1, 2, L"a"));
+    const auto b = hidsim::addDevice(setup(1, 2, L"A"));
 
     hid_device* first = hid_open(1, 2, nullptr);
     QVERIFY(first);
@@ -157,7 +157,7 @@ void tst_HidSim::openBySerial()
 
 void tst_HidSim::openFailures()
 {
-    const auto id = hidsim::addDevice(spec(1, 2, L"S"));
+    const auto id = hidsim::addDevice(setup(1, 2, L"S"));
     QCOMPARE(hid_open_path("/dev/nowhere"), nullptr);
     QCOMPARE(QString::fromWCharArray(hid_error(nullptr)),
              QString("Failed to open a device with path '/dev/nowhere': No such file or "
@@ -183,7 +183,7 @@ void tst_HidSim::readTimeouts_data()
 void tst_HidSim::readTimeouts()
 {
     QFETCH(int, timeout);
-    const auto id = hidsim::addDevice(spec(1, 2, L"S"));
+    const auto id = hidsim::addDevice(setup(1, 2, L"S"));
     hid_device* dev = hid_open_path(hidsim::pathOf(id).c_str());
     unsigned char buffer[8];
     QElapsedTimer clock;
@@ -195,7 +195,7 @@ void tst_HidSim::readTimeouts()
 
 void tst_HidSim::readCopiesAtMostLength()
 {
-    const auto id = hidsim::addDevice(spec(1, 2, L"S"));
+    const auto id = hidsim::addDevice(setup(1, 2, L"S"));
     hidsim::queueInput(id, {1, 2, 3});
     hidsim::queueInput(id, {4, 5, 6, 7, 8, 9});
     hid_device* dev = hid_open_path(hidsim::pathOf(id).c_str());
@@ -210,7 +210,7 @@ void tst_HidSim::readCopiesAtMostLength()
 
 void tst_HidSim::blockedReadWakesOnQueueAndUnplug()
 {
-    const auto id = hidsim::addDevice(spec(1, 2, L"S"));
+    const auto id = hidsim::addDevice(setup(1, 2, L"S"));
     hid_device* dev = hid_open_path(hidsim::pathOf(id).c_str());
 
     std::atomic<int> first{-2};
@@ -240,14 +240,14 @@ void tst_HidSim::blockedReadWakesOnQueueAndUnplug()
 void tst_HidSim::modelPacesAndUnplugs()
 {
     auto model = std::make_shared<PacedModel>(10ms, 5);
-    hidsim::DeviceSpec s = spec(1, 2, L"S");
+    hidsim::DeviceSetup s = setup(1, 2, L"S");
     s.model = model;
     s.physicalDevice = 7;
     const auto id = hidsim::addDevice(s);
-    hidsim::DeviceSpec sibling = spec(1, 2, L"S", 1);
+    hidsim::DeviceSetup sibling = setup(1, 2, L"S", 1);
     sibling.physicalDevice = 7;
     const auto siblingId = hidsim::addDevice(sibling);
-    const auto otherId = hidsim::addDevice(spec(1, 2, L"T"));
+    const auto otherId = hidsim::addDevice(setup(1, 2, L"T"));
     hid_device* dev = hid_open_path(hidsim::pathOf(id).c_str());
 
     QElapsedTimer clock;
@@ -269,7 +269,7 @@ void tst_HidSim::modelPacesAndUnplugs()
 void tst_HidSim::writeIsRecordedOrFailsAsScripted()
 {
     auto model = std::make_shared<PacedModel>(1000ms);
-    hidsim::DeviceSpec s = spec(1, 2, L"S");
+    hidsim::DeviceSetup s = setup(1, 2, L"S");
     s.model = model;
     const auto id = hidsim::addDevice(s);
     hid_device* dev = hid_open_path(hidsim::pathOf(id).c_str());
@@ -295,7 +295,7 @@ void tst_HidSim::writeIsRecordedOrFailsAsScripted()
 
 void tst_HidSim::indexedStringFillsWholeBuffer()
 {
-    hidsim::DeviceSpec s = spec(1, 2, L"S");
+    hidsim::DeviceSetup s = setup(1, 2, L"S");
     s.indexedStrings[3] = std::wstring(10, L'x');
     const auto id = hidsim::addDevice(s);
     hid_device* dev = hid_open_path(hidsim::pathOf(id).c_str());
