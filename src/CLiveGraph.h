@@ -56,6 +56,9 @@ public:
         // Smallest and largest of [begin, end) by float comparison, starting
         // from the value at begin; begin < end <= size().
         void minMax(std::size_t begin, std::size_t end, float& lo, float& hi) const;
+        // A hint that the value at index and its run's extremes will be read
+        // soon; index < size().
+        void prefetch(std::size_t index) const;
 
     private:
         struct SExtremes
