@@ -557,8 +557,8 @@ void CLiveGraph::segmentPoints(const QRect& rect, const SSeries& series, quint64
     const quint64 dropped = m_totalSamples - series.data.size();
     if (samplesPerColumn > 2.0) {
         points.reserve(points.size() + 2 * std::size_t(columns));
-        // Column edges below 2^63, so the signed conversion truncates alike
-        // and costs a single instruction.
+        // Column edges stay below W, which never reaches 2^63 (counts saturate
+        // at 9.2e18): the signed conversion truncates alike in one instruction.
         quint64 edge = origin; // + trunc(c * samplesPerColumn)
         for (int c = 0; c < columns; ++c) {
             const quint64 nextEdge = origin + quint64(qint64((c + 1) * samplesPerColumn));
@@ -567,10 +567,12 @@ void CLiveGraph::segmentPoints(const QRect& rect, const SSeries& series, quint64
             edge = nextEdge;
             // Column edges lie a cache line or more apart, too sparse for the
             // hardware to foresee.
-            const quint64 ahead =
-                origin + quint64(qint64((c + PREFETCH_COLUMNS) * samplesPerColumn));
-            if (ahead >= from && ahead < to)
-                series.data.prefetch(std::size_t(ahead - dropped));
+            if (c + PREFETCH_COLUMNS < columns) {
+                const quint64 ahead =
+                    origin + quint64(qint64((c + PREFETCH_COLUMNS) * samplesPerColumn));
+                if (ahead >= from && ahead < to)
+                    series.data.prefetch(std::size_t(ahead - dropped));
+            }
             if (a >= b)
                 continue;
             float lo = 0.0f;
