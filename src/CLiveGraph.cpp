@@ -4,7 +4,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPen>
-#include <QPolygonF>
 
 #include <algorithm>
 #include <cmath>
