@@ -6,7 +6,9 @@
 // and draw the three decimated polylines our graph produces.
 //
 // Usage: bench_livegraph [--runs N (30)] [--data vibration|rest] [--save DIRECTORY]
-// (--save writes each graph's last picture there as PNG.)
+//                       [--no-peers]
+// (--save writes each graph's last picture there as PNG; --no-peers times ours
+// and the floor only, for quick comparisons and profiling.)
 #include "CLiveGraph.h"
 
 #include <QApplication>
@@ -307,6 +309,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     int runs = 30;
     QString saveDirectory;
+    bool peers = true;
     const QStringList args = QCoreApplication::arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -322,9 +325,11 @@ int main(int argc, char** argv)
             s_vibration = kind == QLatin1String("vibration");
         } else if (arg == QLatin1String("--save") && hasValue) {
             saveDirectory = args[++i];
+        } else if (arg == QLatin1String("--no-peers")) {
+            peers = false;
         } else {
             std::fprintf(stderr, "usage: bench_livegraph [--runs N] [--data vibration|rest]"
-                                 " [--save DIRECTORY]\n");
+                                 " [--save DIRECTORY] [--no-peers]\n");
             return 2;
         }
     }
@@ -448,7 +453,7 @@ int main(int argc, char** argv)
     // --- QCustomPlot
     SResult qcp;
 #ifdef SKARVEL_BENCH_QCUSTOMPLOT
-    {
+    if (peers) {
         QCustomPlot plot;
         plot.resize(WIDTH, HEIGHT);
         plot.setViewport(QRect(0, 0, WIDTH, HEIGHT));
@@ -512,10 +517,12 @@ int main(int argc, char** argv)
         }
         qcp.present = true;
     }
-    std::printf("\nQCustomPlot %s (adaptive sampling)\n", QCUSTOMPLOT_VERSION_STR);
-    printStats("full 300 s", qcp.full300);
-    printStats("full 5 s", qcp.full5);
-    printStats("steady cycle", qcp.steady);
+    if (qcp.present) {
+        std::printf("\nQCustomPlot %s (adaptive sampling)\n", QCUSTOMPLOT_VERSION_STR);
+        printStats("full 300 s", qcp.full300);
+        printStats("full 5 s", qcp.full5);
+        printStats("steady cycle", qcp.steady);
+    }
 #else
     std::printf("\nQCustomPlot: not built in\n");
 #endif
@@ -523,7 +530,7 @@ int main(int argc, char** argv)
     // --- Qt Charts
     SResult charts;
 #ifdef SKARVEL_BENCH_QTCHARTS
-    {
+    if (peers) {
         auto* chart = new QChart;
         QChartView view(chart);
         view.resize(WIDTH, HEIGHT);
@@ -578,10 +585,12 @@ int main(int argc, char** argv)
         saveImage(saveDirectory, "qtcharts_steady.png", image);
         charts.present = true;
     }
-    std::printf("\nQt Charts %s (QLineSeries::replace)\n", QT_VERSION_STR);
-    printStats("full 300 s", charts.full300);
-    printStats("full 5 s", charts.full5);
-    printStats("steady cycle", charts.steady);
+    if (charts.present) {
+        std::printf("\nQt Charts %s (QLineSeries::replace)\n", QT_VERSION_STR);
+        printStats("full 300 s", charts.full300);
+        printStats("full 5 s", charts.full5);
+        printStats("steady cycle", charts.steady);
+    }
 #else
     std::printf("\nQt Charts: not built in\n");
 #endif

@@ -8,7 +8,7 @@
 
 #include <QColor>
 #include <QList>
-#include <QPolygonF>
+#include <QPointF>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -56,6 +56,9 @@ public:
         // Smallest and largest of [begin, end) by float comparison, starting
         // from the value at begin; begin < end <= size().
         void minMax(std::size_t begin, std::size_t end, float& lo, float& hi) const;
+        // A hint that the value at index and the runs after it will be read
+        // soon; index < size().
+        void prefetch(std::size_t index) const;
 
     private:
         struct SExtremes
@@ -154,9 +157,9 @@ protected:
     // left edge of the rectangle.
     void drawSegment(QPainter& painter, const QRect& rect, const SSeries& series, quint64 from,
                      quint64 to, quint64 origin) const;
-    // The points drawSegment draws: at most two per pixel column.
-    QPolygonF segmentPoints(const QRect& rect, const SSeries& series, quint64 from, quint64 to,
-                            quint64 origin) const;
+    // Appends the points drawSegment draws: at most two per pixel column.
+    void segmentPoints(const QRect& rect, const SSeries& series, quint64 from, quint64 to,
+                       quint64 origin, std::vector<QPointF>& points) const;
 
 private:
     std::vector<SSeries> m_series;
@@ -173,4 +176,5 @@ private:
     QString m_xAxisLabel;
     QString m_yAxisLabel;
     bool m_gridVisible = true;
+    std::vector<QPointF> m_curvePoints; // every paint's curves, kept to spare the allocation
 };
