@@ -10,6 +10,7 @@
 // (--save writes each graph's last picture there as PNG; --no-peers times ours
 // and the floor only, for quick comparisons and profiling.)
 #include "CLiveGraph.h"
+#include "polylinerecorder.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -190,73 +191,6 @@ double peakRssMb()
     return double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
 }
 
-// Catches the curves of one paint and the clip they were drawn with.
-class CPolylineEngine : public QPaintEngine
-{
-public:
-    CPolylineEngine() : QPaintEngine(QPaintEngine::AllFeatures) {}
-    bool begin(QPaintDevice*) override { return true; }
-    bool end() override { return true; }
-    void updateState(const QPaintEngineState&) override {}
-    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
-    void drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) override
-    {
-        if (mode != PolylineMode)
-            return;
-        polylines.append(QPolygonF(QList<QPointF>(points, points + count)));
-        pens.append(painter()->pen());
-        clip = painter()->clipBoundingRect().toAlignedRect();
-    }
-    void drawPolygon(const QPoint*, int, PolygonDrawMode) override {}
-    void drawLines(const QLineF*, int) override {}
-    void drawLines(const QLine*, int) override {}
-    void drawRects(const QRectF*, int) override {}
-    void drawRects(const QRect*, int) override {}
-    void drawPath(const QPainterPath&) override {}
-    void drawTextItem(const QPointF&, const QTextItem&) override {}
-    Type type() const override { return QPaintEngine::User; }
-
-    QList<QPolygonF> polylines;
-    QList<QPen> pens;
-    QRect clip;
-};
-
-class CPolylineDevice : public QPaintDevice
-{
-public:
-    QPaintEngine* paintEngine() const override { return &engine; }
-    mutable CPolylineEngine engine;
-
-protected:
-    int metric(PaintDeviceMetric metric) const override
-    {
-        switch (metric) {
-        case PdmWidth:
-            return WIDTH;
-        case PdmHeight:
-            return HEIGHT;
-        case PdmWidthMM:
-            return WIDTH * 254 / 960;
-        case PdmHeightMM:
-            return HEIGHT * 254 / 960;
-        case PdmNumColors:
-            return 1 << 24;
-        case PdmDepth:
-            return 32;
-        case PdmDpiX:
-        case PdmDpiY:
-        case PdmPhysicalDpiX:
-        case PdmPhysicalDpiY:
-            return 96;
-        case PdmDevicePixelRatio:
-            return 1;
-        case PdmDevicePixelRatioScaled:
-            return int(devicePixelRatioFScale());
-        }
-        return 0;
-    }
-};
-
 // The least a widget showing these curves must paint: its area, the plot
 // and the decimated polylines.
 class CFloorWidget : public QWidget
@@ -372,7 +306,7 @@ int main(int argc, char** argv)
         const auto render = [&] { graph.render(&image, QPoint(), QRegion(), {}); };
 
         // The floor: the polylines of exactly this paint, drawn alone.
-        CPolylineDevice device;
+        CPolylineDevice device(QSize(WIDTH, HEIGHT));
         graph.render(&device, QPoint(), QRegion(), {});
         const CPolylineEngine& curves = device.engine;
         const QRect plot = curves.clip.adjusted(-1, -1, 1, 1);
@@ -399,7 +333,7 @@ int main(int argc, char** argv)
         // Where the time goes: the paint with nothing rasterised (decimation,
         // layout, text shaping), and the frame without curves.
         frameOnly = measure(runs, [&] {
-            CPolylineDevice sink;
+            CPolylineDevice sink(QSize(WIDTH, HEIGHT));
             graph.render(&sink, QPoint(), QRegion(), {});
         });
         for (int s = 0; s < SERIES; ++s)

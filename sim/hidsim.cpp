@@ -423,6 +423,22 @@ int writeReport(const char* function, hid_device* dev, const unsigned char* data
 
 } // namespace
 
+namespace {
+
+int notSupported(const char* function, hid_device* dev, size_t length)
+{
+    Backend& b = backend();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    Call c = callOn(function, dev);
+    c.length = length;
+    c.result = -1;
+    hidsim::record(b, std::move(c));
+    dev->error = hidsim::NOT_SUPPORTED;
+    return -1;
+}
+
+} // namespace
+
 extern "C" {
 
 int HID_API_EXPORT hid_init(void)
@@ -650,11 +666,7 @@ HID_API_EXPORT const wchar_t* hid_read_error(hid_device* dev)
 
 int HID_API_EXPORT hid_set_nonblocking(hid_device* dev, int /*nonblock*/)
 {
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    hidsim::record(b, callOn("hid_set_nonblocking", dev));
-    dev->error = hidsim::NOT_SUPPORTED;
-    return -1;
+    return notSupported("hid_set_nonblocking", dev, 0);
 }
 
 int HID_API_EXPORT hid_send_feature_report(hid_device* dev, const unsigned char* data,
@@ -697,26 +709,12 @@ int HID_API_EXPORT hid_get_feature_report(hid_device* dev, unsigned char* data, 
 int HID_API_EXPORT hid_send_output_report(hid_device* dev, const unsigned char* /*data*/,
                                           size_t length)
 {
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    Call c = callOn("hid_send_output_report", dev);
-    c.length = length;
-    c.result = -1;
-    hidsim::record(b, std::move(c));
-    dev->error = hidsim::NOT_SUPPORTED;
-    return -1;
+    return notSupported("hid_send_output_report", dev, length);
 }
 
 int HID_API_EXPORT hid_get_input_report(hid_device* dev, unsigned char* /*data*/, size_t length)
 {
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    Call c = callOn("hid_get_input_report", dev);
-    c.length = length;
-    c.result = -1;
-    hidsim::record(b, std::move(c));
-    dev->error = hidsim::NOT_SUPPORTED;
-    return -1;
+    return notSupported("hid_get_input_report", dev, length);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // The live graph's painting, read back from images rendered offscreen, its
 // legend clicks, and its min/max decimation against a brute-force scan.
 #include "CLiveGraph.h"
+#include "polylinerecorder.h"
 
 #include <QPaintDevice>
 #include <QPaintEngine>
@@ -115,74 +116,6 @@ void addThreeSeries(CLiveGraph& graph)
     graph.addSeries(QStringLiteral("Y"), QColor(0x4C, 0xAF, 0x50));
     graph.addSeries(QStringLiteral("Z"), SERIES_COLOR);
 }
-
-// Keeps every polyline painted; everything else is dropped.
-class CRecordingEngine : public QPaintEngine
-{
-public:
-    CRecordingEngine() : QPaintEngine(QPaintEngine::AllFeatures) {}
-    bool begin(QPaintDevice*) override { return true; }
-    bool end() override { return true; }
-    void updateState(const QPaintEngineState&) override {}
-    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
-    void drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) override
-    {
-        if (mode == PolylineMode)
-            polylines.append(QPolygonF(QList<QPointF>(points, points + count)));
-    }
-    void drawPolygon(const QPoint*, int, PolygonDrawMode) override {}
-    void drawLines(const QLineF*, int) override {}
-    void drawLines(const QLine*, int) override {}
-    void drawRects(const QRectF*, int) override {}
-    void drawRects(const QRect*, int) override {}
-    void drawPath(const QPainterPath&) override {}
-    void drawTextItem(const QPointF&, const QTextItem&) override {}
-    Type type() const override { return QPaintEngine::User; }
-
-    QList<QPolygonF> polylines;
-};
-
-class CRecordingDevice : public QPaintDevice
-{
-public:
-    explicit CRecordingDevice(QSize size) : m_size(size) {}
-    ~CRecordingDevice() override = default;
-    QPaintEngine* paintEngine() const override { return &engine; }
-
-    mutable CRecordingEngine engine;
-
-protected:
-    int metric(PaintDeviceMetric metric) const override
-    {
-        switch (metric) {
-        case PdmWidth:
-            return m_size.width();
-        case PdmHeight:
-            return m_size.height();
-        case PdmWidthMM:
-            return m_size.width() * 254 / 960;
-        case PdmHeightMM:
-            return m_size.height() * 254 / 960;
-        case PdmNumColors:
-            return std::numeric_limits<int>::max();
-        case PdmDepth:
-            return 32;
-        case PdmDpiX:
-        case PdmDpiY:
-        case PdmPhysicalDpiX:
-        case PdmPhysicalDpiY:
-            return 96;
-        case PdmDevicePixelRatio:
-            return 1;
-        case PdmDevicePixelRatioScaled:
-            return int(devicePixelRatioFScale());
-        }
-        return 0;
-    }
-
-private:
-    QSize m_size;
-};
 
 // The polyline of samples [from, to), found by visiting every sample.
 QPolygonF bruteForcePolyline(const std::vector<float>& stored, quint64 dropped, quint64 window,
@@ -697,7 +630,7 @@ void tst_CLiveGraphRender::decimation()
     if (viewStart >= 0)
         graph.setViewStart(quint64(viewStart));
 
-    CRecordingDevice device(graph.size());
+    CPolylineDevice device(graph.size());
     graph.render(&device, QPoint(), QRegion(), QWidget::RenderFlags());
     const QList<QPolygonF>& recorded = device.engine.polylines;
 
