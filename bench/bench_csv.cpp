@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Time to save a full 300 s history as CSV, beside the time pandas needs to
 // write the same table in the same format on this machine.
 //

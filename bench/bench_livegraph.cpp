@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Rendering cost of a full live graph (1200 x 350, 3 series x 300 s at 833 Hz)
 // offscreen: full repaints at the 300 s and 5 s windows, the steady cycle of
 // one 50 ms batch plus a repaint, peak memory, and the same work done by

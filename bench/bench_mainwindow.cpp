@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Drives the main window over a real-time simulated sensor and measures what
 // live streaming costs: CPU time of the process and the duration of each
 // update tick (drain, convert, append) and of each repaint of the window.

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 # Installs everything the build, tests and benchmarks need on Debian 12 and
 # builds hidapi 0.15 (Debian ships 0.13) into .deps/. Idempotent.
 set -eu

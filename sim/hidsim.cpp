@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Simulated hidapi backend. See hidsim.h for the control API and its rules.
 #include "hidsim.h"
 

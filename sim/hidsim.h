@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Simulated hidapi backend: implements hidapi's C API (<hidapi.h>) over virtual
 // devices, and offers this C++ control API so tests and the demo program can
 // plug devices in and out, script failures and inspect every call.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Linked only into the simulated program: plugs in the sensors it finds at
 // start-up. By default two sensors stream in real time. For manual
 // experiments SKARVEL_SIM_SENSORS lists the sensors instead, separated by

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // A simulated Skarvel sensor on the simulated hidapi backend.
 //
 // addSensor() plugs in one sensor: interface 0 (a joystick collection that

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // A custom painted live graph: several float series with a bounded history
 // (300 s), a view window over them in three display modes, and a legend whose
 // entries toggle their series when clicked. GUI thread only.

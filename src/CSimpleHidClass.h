@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // HID transport: one object per open HID device, on top of hidapi.
 //
 // Every operation that can fail returns false and leaves a UTF-8 text for

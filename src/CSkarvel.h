@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // The Skarvel inertial sensor on top of the HID transport: parameters,
 // samples, connection by serial number, its two commands and sample streaming.
 // Every operation runs on the GUI thread; only the report handler runs on the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // The main window: measurement control and the sample pipeline from the
 // sensor's read thread into the two graphs, the sensor settings, statistics,
 // Y scaling and time navigation, the status bar and the exports.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Shared by the main window suites: simulated sensors, answering modal
 // dialogs, and finding the window's parts by object name.
 #pragma once

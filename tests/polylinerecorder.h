@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // A paint device that keeps the polylines painted on it, with their pens and
 // the clip they were drawn under, and drops everything else. The graph tests
 // compare its curves with a full scan; the graph benchmark redraws them alone.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // The About dialog: contact links, licence files and how it closes. The
 // desktop's URL handler is replaced, so nothing is opened for real.
 #include "aboutdialog.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // The live graph's data model: whole frames, the bounded history, setters
 // that ignore bad input, and which stored samples the view window covers.
 #include "CLiveGraph.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // The live graph's painting, read back from images rendered offscreen, its
 // legend clicks, and its min/max decimation against a brute-force scan.
 #include "CLiveGraph.h"

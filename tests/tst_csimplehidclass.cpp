@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // CSimpleHidClass against the simulated hidapi backend: opening and closing,
 // reports, strings, failure texts, descriptor geometry and enumeration.
 #include "CSimpleHidClass.h"

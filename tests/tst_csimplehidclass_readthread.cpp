@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // CSimpleHidClass's read thread against the simulated hidapi backend:
 // delivery, start/stop protocol, failures while streaming, and device calls
 // from other threads while the thread blocks in a read.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // The sensor layer against simulated sensors: parameter rules, unit
 // conversions, report decoding, connection by serial number, the two
 // commands and the list of attached sensors.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // The simulated hidapi backend must behave like the library where the program
 // relies on it: blocking reads with time-outs, unplugging, enumeration order.
 #include "hidsim.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Connecting and disconnecting through the device dialog, the window's
 // start-up state, and tearing the window down in every state.
 #include "devicedialog.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Saving a measurement as CSV and the graph area as a JPEG picture: the file
 // dialogs, the file format as a spreadsheet and pandas read it, and what a
 // failed save leaves behind.

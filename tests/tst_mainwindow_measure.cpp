@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // The measurement flow: start and stop with the settling samples dropped, the
 // final drain, Single Shot, a lost sensor, and parameter changes.
 #include "mainwindow_testing.h"

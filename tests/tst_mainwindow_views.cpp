@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // What the window shows about a measurement: statistics, Y scaling labels,
 // the time scroll bar and the status bar.
 #include "mainwindow_testing.h"

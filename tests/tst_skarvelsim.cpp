@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // The simulated sensor must behave like the real one where the program and
 // its tests rely on it: interfaces, pacing, the host's bounded buffer, range
 // scaling, filters, ignored commands and unplugging.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Streaming from a simulated sensor through the read thread: no report may be
 // lost, duplicated or reordered, also across parameter changes, and stopping
 // must not wait longer than one read plus one callback.

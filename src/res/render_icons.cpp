@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Build-time tool: renders the program's PNG icons from Material Design SVG
 // glyphs, following a manifest (icons.txt beside this file).
 //
