@@ -30,7 +30,8 @@ class CsvRecorder
 
 public:
     static constexpr int FLUSH_INTERVAL_MS = 250;
-    // About ten minutes of samples at 833 samples/s.
+    // About ten minutes of samples at 833 samples/s. With the batch the writer
+    // is working on, a recording holds at most twice this in memory.
     static constexpr qsizetype QUEUE_LIMIT_BYTES = 32 * 1024 * 1024;
 
     CsvRecorder();
