@@ -99,6 +99,9 @@ public:
     // batch that is not a whole number of frames is dropped entirely.
     void appendSamples(const std::vector<float>& values);
     void clear();
+    // As clear(), but the next frame appended gets this absolute index: a
+    // stretch of a longer measurement keeps its times.
+    void clearFrom(quint64 firstIndex);
 
     void setSeriesVisible(int index, bool visible);
     bool isSeriesVisible(int index) const;
