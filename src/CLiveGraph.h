@@ -107,6 +107,9 @@ public:
     bool isSeriesVisible(int index) const;
 
     quint64 storedSampleCount() const;
+    // Frames appended since the last clear, plus clearFrom()'s first index:
+    // the absolute index the next frame gets.
+    quint64 totalSampleCount() const { return m_totalSamples; }
     // The caller guarantees series < series count and index < storedSampleCount().
     float storedSample(int series, quint64 index) const;
     // Seconds since the first frame after the last clear.

@@ -143,6 +143,7 @@ void tst_CLiveGraph::clearFromKeepsTimes()
     QCOMPARE(graph.storedSampleTime(1), 4322 / 833.0);
     QCOMPARE(graph.sampleAt(2, 4322), 6.0f);
     QCOMPARE(graph.visibleEnd(), quint64(2));
+    QCOMPARE(graph.totalSampleCount(), quint64(4323));
 }
 
 void tst_CLiveGraph::appendWithoutSeries()
