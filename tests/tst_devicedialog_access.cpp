@@ -8,7 +8,6 @@
 
 #include <QFileInfo>
 #include <QLabel>
-#include <QPushButton>
 #include <QTemporaryFile>
 
 #include <set>
@@ -103,9 +102,6 @@ void tst_DeviceDialogAccess::hintFollowsSelection()
         QVERIFY(hint->text().contains(
             QLatin1String("sudo udevadm control --reload && sudo udevadm trigger")));
     }
-    // The dialog's own texts stay as they are.
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Select device"));
-    QVERIFY(dialog.findChild<QPushButton*>(QStringLiteral("btn_refresh")));
 }
 
 void tst_DeviceDialogAccess::hintGoesOnceAccessIsGranted()

@@ -174,7 +174,6 @@ void tst_Install::commandLine_data()
     const QString version = QStringLiteral("^skarvel-monitor %1\n$").arg(SKARVEL_VERSION);
     const QString hint = QStringLiteral("Try 'skarvel-monitor --help' for more information");
     QTest::newRow("--version") << QStringList{"--version"} << 0 << version << "^$";
-    QTest::newRow("-v") << QStringList{"-v"} << 0 << version << "^$";
     QTest::newRow("-platform offscreen --version")
         << QStringList{"-platform", "offscreen", "--version"} << 0 << version << "^$";
     QTest::newRow("--help") << QStringList{"--help"} << 0 << "--version.*Displays version"
