@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDial>
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QTimer>
@@ -48,6 +49,9 @@ int main(int argc, char* argv[])
         return 1;
     }
     startAction->trigger();
+    // The resting sensor turns by a few dps: zoom the gyro graph to ±12.25 dps.
+    if (auto* gyroZoom = window.findChild<QDial*>(QStringLiteral("dial_gyro_y")))
+        gyroZoom->setValue(5);
 
     QElapsedTimer measuring;
     measuring.start();
