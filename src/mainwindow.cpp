@@ -10,21 +10,14 @@
 
 #include <QDateTime>
 #include <QFileDialog>
-#include <QFont>
-#include <QFontMetrics>
-#include <QFrame>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
-#include <QTableWidgetItem>
 
 #include <algorithm>
 #include <cmath>
@@ -33,63 +26,9 @@
 
 namespace {
 
-const QColor STATUS_COLOR_ACTIVE = MaterialColor::Green.darker(120);
-const QColor STATUS_COLOR_INACTIVE = QColor(0x60, 0x7D, 0x8B);
-
 const QChar PLUS_MINUS(0x00B1);
 
-struct SFilterEntry
-{
-    const char* text; // Latin-1, shown untranslated (also written into CSV files)
-    uint8_t value;
-};
-
-using skarvel::ACCEL_FILTER_HP;
-using skarvel::ACCEL_FILTER_LP1;
-using skarvel::ACCEL_FILTER_LP2;
-
-constexpr SFilterEntry ACCEL_FILTERS[] = {
-    {"LP1 only", ACCEL_FILTER_LP1}, {"LP1 + LP2", ACCEL_FILTER_LP2}, {"LP1 + HP", ACCEL_FILTER_HP}};
-// The cutoff codes are the filter byte's cutoff bits (LP1: the bandwidth bit).
-constexpr SFilterEntry ACCEL_CUTOFFS_LP1[] = {{"208.25 Hz", skarvel::ACCEL_FILTER_LP1_NARROW},
-                                              {"416.5 Hz", 0x00}};
-constexpr SFilterEntry ACCEL_CUTOFFS_LP2[] = {
-    {"2.08 Hz", 0x03}, {"8.33 Hz", 0x01}, {"16.66 Hz", 0x00}, {"92.56 Hz", 0x02}};
-constexpr SFilterEntry ACCEL_CUTOFFS_HP[] = {
-    {"2.08 Hz", 0x03}, {"8.33 Hz", 0x01}, {"92.56 Hz", 0x02}, {"208.25 Hz", 0x00}};
-constexpr SFilterEntry GYRO_HIGH_PASSES[] = {{"Off", 0x00},
-                                             {"16 mHz", skarvel::GYRO_HP_ON | 0x00},
-                                             {"65 mHz", skarvel::GYRO_HP_ON | 0x01},
-                                             {"260 mHz", skarvel::GYRO_HP_ON | 0x02},
-                                             {"1.04 Hz", skarvel::GYRO_HP_ON | 0x03}};
-
 constexpr int Y_SCALE_FACTORS[] = {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000};
-
-template <std::size_t N> void addFilterEntries(QComboBox* combo, const SFilterEntry (&entries)[N])
-{
-    for (const SFilterEntry& entry : entries)
-        combo->addItem(QString::fromLatin1(entry.text), int(entry.value));
-}
-
-uint8_t lowByte(const QVariant& data)
-{
-    return static_cast<uint8_t>(data.toInt() & 0xFF);
-}
-
-QString statusStateText(const QString& text, const QColor& color)
-{
-    return QStringLiteral("<span style=\"color:%1; font-weight:bold\">%2</span>")
-        .arg(color.name(), text);
-}
-
-void setPeakCell(QTableWidgetItem* item, double value, int decimals, double fullScale)
-{
-    item->setText(QString::number(value, 'f', decimals));
-    if (MeasurementSession::nearFullScale(value, fullScale))
-        item->setForeground(QBrush(Qt::red));
-    else
-        item->setData(Qt::ForegroundRole, QVariant());
-}
 
 void toggleShown(QWidget* widget)
 {
@@ -104,22 +43,6 @@ void showToggleIcon(QAction* action, const QWidget* target, const char* shownIco
                               .arg(QLatin1String(target->isHidden() ? hiddenIcon : shownIcon))));
 }
 
-QFrame* newSeparator(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::VLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
-QHBoxLayout* newSectionLayout(QWidget* container)
-{
-    auto* layout = new QHBoxLayout(container);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(12);
-    return layout;
-}
-
 } // namespace
 
 // --- Frame -----------------------------------------------------------------
@@ -128,7 +51,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
 {
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("Skarvel Monitor"));
-    setupStatusBar();
+    m_statusBar.setup(this);
 
     ui->widget_accel->setTitle(tr("Acceleration"));
     ui->widget_accel->setYAxisLabel(tr("[g]"));
@@ -145,7 +68,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     ui->widget_accel->setSampleRate(skarvel::SAMPLE_RATE);
     ui->widget_gyro->setSampleRate(skarvel::SAMPLE_RATE);
 
-    setupStatisticsTable();
+    m_statisticsView.setup();
     fillInputs();
     updateTimeScroll(true);
     showDeviceParams();
@@ -250,21 +173,14 @@ void MainWindow::updateUiState()
     ui->cmb_acc_filter->setEnabled(connected);
     ui->cmb_acc_cutoff->setEnabled(connected);
     ui->cmb_gyro_hp->setEnabled(connected);
-    updateLowLatencyEnabled();
+    m_settingsView.updateLowLatencyEnabled(connected);
 
     ui->actionConnect->setIcon(QIcon(connected
                                          ? QStringLiteral(":/icons/res/png/usb_green_32px.png")
                                          : QStringLiteral(":/icons/res/png/usb_grey_32px.png")));
 
-    m_connectionLabel->setText(
-        connected ? statusStateText(tr("Connected"), STATUS_COLOR_ACTIVE)
-                  : statusStateText(tr("No device connected"), STATUS_COLOR_INACTIVE));
-    m_deviceInfoWidget->setVisible(connected);
-    if (connected) {
-        m_serialLabel->setText(
-            tr("SN %1").arg(QString::fromStdWString(m_sensor.GetSerialNumber())));
-        m_firmwareLabel->setText(tr("FW %1").arg(uint(m_sensor.GetFirmware()), 4, 16, QChar('0')));
-    }
+    m_statusBar.showConnection(connected, QString::fromStdWString(m_sensor.GetSerialNumber()),
+                               m_sensor.GetFirmware());
 }
 
 void MainWindow::onSettingsTriggered()
@@ -479,52 +395,16 @@ void MainWindow::fillInputs()
         dial->setValue(0);
     }
 
-    for (const skarvel::SRange& range : skarvel::ACCEL_RANGES)
-        ui->cmb_acc->addItem(
-            PLUS_MINUS + tr("%1 g").arg(range.fullScale, 0, 'g', QLocale::FloatingPointShortest),
-            int(range.code));
-    for (const skarvel::SRange& range : skarvel::GYRO_RANGES)
-        ui->cmb_gyro->addItem(
-            PLUS_MINUS + tr("%1 dps").arg(range.fullScale, 0, 'g', QLocale::FloatingPointShortest),
-            int(range.code));
-
-    addFilterEntries(ui->cmb_acc_filter, ACCEL_FILTERS);
-    addFilterEntries(ui->cmb_gyro_hp, GYRO_HIGH_PASSES);
+    m_settingsView.fill();
 
     ui->spin_time->setRange(1, 300);
     ui->spin_time->setSuffix(tr(" s"));
     ui->spin_time->setValue(5);
 }
 
-void MainWindow::fillAccelCutoff(int mode)
-{
-    const QSignalBlocker blocker(ui->cmb_acc_cutoff);
-    ui->cmb_acc_cutoff->clear();
-    if (mode == ACCEL_FILTER_LP2)
-        addFilterEntries(ui->cmb_acc_cutoff, ACCEL_CUTOFFS_LP2);
-    else if (mode == ACCEL_FILTER_HP)
-        addFilterEntries(ui->cmb_acc_cutoff, ACCEL_CUTOFFS_HP);
-    else
-        addFilterEntries(ui->cmb_acc_cutoff, ACCEL_CUTOFFS_LP1);
-    ui->cmb_acc_cutoff->setCurrentIndex(0);
-}
-
-int MainWindow::accelFilterFromInputs() const
-{
-    return skarvel::encodeAccelFilter({lowByte(ui->cmb_acc_filter->currentData()),
-                                       lowByte(ui->cmb_acc_cutoff->currentData()),
-                                       ui->chk_acc_low_latency->isChecked()});
-}
-
-void MainWindow::updateLowLatencyEnabled()
-{
-    ui->chk_acc_low_latency->setEnabled(
-        lowByte(ui->cmb_acc_filter->currentData()) == ACCEL_FILTER_LP2 && m_sensor.IsConnected());
-}
-
 void MainWindow::onAccelFilterChanged()
 {
-    fillAccelCutoff(ui->cmb_acc_filter->currentData().toInt());
+    m_settingsView.fillAccelCutoff(ui->cmb_acc_filter->currentData().toInt());
     // One user change, one command: the cutoff follows silently.
     const QSignalBlocker blocker(ui->cmb_acc_cutoff);
     ui->cmb_acc_cutoff->setCurrentIndex(ui->cmb_acc_cutoff->findData(0));
@@ -535,11 +415,7 @@ void MainWindow::onSensorParamsChanged()
 {
     if (!m_sensor.IsConnected())
         return;
-    SSkarvelParams params = m_sensor.GetParams();
-    params.accelRange = lowByte(ui->cmb_acc->currentData());
-    params.accelFilter = static_cast<uint8_t>(accelFilterFromInputs() & 0xFF);
-    params.gyroRange = lowByte(ui->cmb_gyro->currentData());
-    params.gyroHighPass = lowByte(ui->cmb_gyro_hp->currentData());
+    const SSkarvelParams params = m_settingsView.params(m_sensor.GetParams());
 
     // What has arrived was measured with the old ranges; convert it with them.
     appendPendingSamples();
@@ -555,100 +431,19 @@ void MainWindow::onSensorParamsChanged()
 
 void MainWindow::showDeviceParams()
 {
-    const SSkarvelParams params = m_sensor.GetParams();
-    const QSignalBlocker blockAcc(ui->cmb_acc);
-    const QSignalBlocker blockGyro(ui->cmb_gyro);
-    const QSignalBlocker blockFilter(ui->cmb_acc_filter);
-    const QSignalBlocker blockCutoff(ui->cmb_acc_cutoff);
-    const QSignalBlocker blockLowLatency(ui->chk_acc_low_latency);
-    const QSignalBlocker blockHighPass(ui->cmb_gyro_hp);
-
-    ui->cmb_acc->setCurrentIndex(ui->cmb_acc->findData(int(params.accelRange)));
-    ui->cmb_gyro->setCurrentIndex(ui->cmb_gyro->findData(int(params.gyroRange)));
-    ui->cmb_gyro_hp->setCurrentIndex(ui->cmb_gyro_hp->findData(int(params.gyroHighPass)));
-
-    const skarvel::SAccelFilter filter = skarvel::decodeAccelFilter(params.accelFilter);
-    ui->cmb_acc_filter->setCurrentIndex(ui->cmb_acc_filter->findData(int(filter.mode)));
-    fillAccelCutoff(filter.mode);
-    ui->cmb_acc_cutoff->setCurrentIndex(ui->cmb_acc_cutoff->findData(int(filter.cutoff)));
-    ui->chk_acc_low_latency->setChecked(filter.lowLatency);
-    updateLowLatencyEnabled();
+    m_settingsView.show(m_sensor.GetParams());
+    m_settingsView.updateLowLatencyEnabled(m_sensor.IsConnected());
     updateYScales();
 }
 
 // --- Statistics ------------------------------------------------------------
 
-void MainWindow::setupStatisticsTable()
-{
-    QTableWidget* table = ui->tw_statistics;
-    for (int row = 0; row < table->rowCount(); ++row) {
-        const QString unit = row < 3 ? tr("[g]") : tr("[dps]");
-        const QTableWidgetItem* header = table->verticalHeaderItem(row);
-        const QString name = header ? header->text() : QString();
-        table->setItem(row, 0, new QTableWidgetItem(name + QLatin1Char(' ') + unit));
-        for (int column = 1; column < table->columnCount(); ++column) {
-            auto* item = new QTableWidgetItem;
-            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            table->setItem(row, column, item);
-        }
-    }
-    table->verticalHeader()->hide();
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setSelectionMode(QAbstractItemView::NoSelection);
-    table->setFocusPolicy(Qt::NoFocus);
-    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    table->setFixedHeight(table->horizontalHeader()->sizeHint().height() +
-                          table->rowCount() * table->verticalHeader()->defaultSectionSize() +
-                          2 * table->frameWidth());
-}
-
 void MainWindow::updateStatistics()
 {
-    if (ui->dock_statistics->isHidden())
-        return;
-
-    const CLiveGraph* accel = ui->widget_accel;
-    const quint64 stored = accel->storedSampleCount();
-    const MeasurementSession::SRange range = m_session.statisticsRange(
-        stored, ui->cmb_dataview->currentIndex() == 1, accel->visibleBegin(), accel->visibleEnd());
-
-    const SSkarvelParams params = m_sensor.GetParams();
-    const double accelFullScale = skarvel::accelFullScale(params.accelRange);
-    const double gyroFullScale = skarvel::gyroFullScale(params.gyroRange);
-
-    QTableWidget* table = ui->tw_statistics;
-    for (int row = 0; row < table->rowCount(); ++row) {
-        const bool isAccel = row < 3;
-        const CLiveGraph* graph = isAccel ? ui->widget_accel : ui->widget_gyro;
-        const int series = isAccel ? row : row - 3;
-        const int decimals = isAccel ? 4 : 2;
-        const double fullScale = isAccel ? accelFullScale : gyroFullScale;
-
-        if (stored == 0) {
-            for (int column = 1; column <= 6; ++column)
-                table->item(row, column)->setText(QString());
-            continue;
-        }
-        table->item(row, 1)->setText(QString::number(m_session.latestRaw()[std::size_t(row)]));
-        table->item(row, 2)->setText(
-            QString::number(double(graph->storedSample(series, stored - 1)), 'f', decimals));
-        if (range.begin == range.end) {
-            for (int column = 3; column <= 6; ++column)
-                table->item(row, column)->setText(QString());
-            continue;
-        }
-        const MeasurementSession::SSeriesStatistics statistics =
-            MeasurementSession::seriesStatistics(
-                [graph, series](quint64 i) { return graph->storedSample(series, i); }, range);
-        setPeakCell(table->item(row, 3), statistics.minimum, decimals, fullScale);
-        setPeakCell(table->item(row, 4), statistics.maximum, decimals, fullScale);
-        table->item(row, 5)->setText(
-            QString::number(statistics.maximum - statistics.minimum, 'f', decimals));
-        table->item(row, 6)->setText(QString::number(statistics.mean, 'f', decimals));
-    }
+    m_statisticsView.update(m_session, m_sensor.GetParams());
 }
+
+// --- Statistics ------------------------------------------------------------
 
 void MainWindow::onTableShowTriggered()
 {
@@ -754,90 +549,18 @@ void MainWindow::updateGraphIcons()
 
 // --- Status bar --------------------------------------------------------------
 
-void MainWindow::setupStatusBar()
-{
-    auto* connection = new QWidget(this);
-    connection->setObjectName(QStringLiteral("widget_status_connection"));
-    QHBoxLayout* connectionLayout = newSectionLayout(connection);
-    m_connectionLabel = new QLabel(connection);
-    m_connectionLabel->setObjectName(QStringLiteral("lb_status_connection"));
-    m_connectionLabel->setTextFormat(Qt::RichText);
-    connectionLayout->addWidget(m_connectionLabel);
-
-    m_deviceInfoWidget = new QWidget(connection);
-    m_deviceInfoWidget->setObjectName(QStringLiteral("widget_status_device"));
-    QHBoxLayout* deviceLayout = newSectionLayout(m_deviceInfoWidget);
-    m_serialLabel = new QLabel(m_deviceInfoWidget);
-    m_serialLabel->setObjectName(QStringLiteral("lb_status_serial"));
-    m_firmwareLabel = new QLabel(m_deviceInfoWidget);
-    m_firmwareLabel->setObjectName(QStringLiteral("lb_status_firmware"));
-    deviceLayout->addWidget(newSeparator(m_deviceInfoWidget));
-    deviceLayout->addWidget(m_serialLabel);
-    deviceLayout->addWidget(newSeparator(m_deviceInfoWidget));
-    deviceLayout->addWidget(m_firmwareLabel);
-    connectionLayout->addWidget(m_deviceInfoWidget);
-    statusBar()->addWidget(connection);
-
-    m_measurementWidget = new QWidget(this);
-    m_measurementWidget->setObjectName(QStringLiteral("widget_status_measurement"));
-    QHBoxLayout* measurementLayout = newSectionLayout(m_measurementWidget);
-    m_measureStateLabel = new QLabel(m_measurementWidget);
-    m_measureStateLabel->setObjectName(QStringLiteral("lb_status_state"));
-    m_measureStateLabel->setTextFormat(Qt::RichText);
-    m_measureTimeLabel = new QLabel(m_measurementWidget);
-    m_measureTimeLabel->setObjectName(QStringLiteral("lb_status_time"));
-    m_sampleCountLabel = new QLabel(m_measurementWidget);
-    m_sampleCountLabel->setObjectName(QStringLiteral("lb_status_samples"));
-    m_sampleCountLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-
-    // Widths of the widest texts, so that the section does not jump as they change.
-    QFont bold = font();
-    bold.setWeight(QFont::Bold);
-    m_measureStateLabel->setMinimumWidth(QFontMetrics(bold).horizontalAdvance(tr("Measuring")));
-    const QFontMetrics metrics(font());
-    m_measureTimeLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("00:00:00")));
-    m_sampleCountLabel->setMinimumWidth(metrics.horizontalAdvance(
-        tr("%1 / %2 samples").arg(QStringLiteral("000.000"), QStringLiteral("000.000"))));
-
-    measurementLayout->addWidget(m_measureStateLabel);
-    measurementLayout->addWidget(newSeparator(m_measurementWidget));
-    measurementLayout->addWidget(m_measureTimeLabel);
-    measurementLayout->addWidget(newSeparator(m_measurementWidget));
-    measurementLayout->addWidget(m_sampleCountLabel);
-
-    statusBar()->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
-    statusBar()->addPermanentWidget(m_measurementWidget);
-}
-
 void MainWindow::updateMeasurementStatus()
 {
-    const quint64 stored = ui->widget_accel->storedSampleCount();
-    const bool shown = stored > 0 || m_measuring;
-    m_measurementWidget->setVisible(shown);
-    if (!shown)
-        return;
-
-    m_measureStateLabel->setText(m_measuring
-                                     ? statusStateText(tr("Measuring"), STATUS_COLOR_ACTIVE)
-                                     : statusStateText(tr("Stopped"), STATUS_COLOR_INACTIVE));
-
-    m_measureTimeLabel->setText(
-        durationText(m_measuring ? m_measureClock.elapsed() : m_measureDurationMs));
-
     const quint64 capacity =
         isSingleShot() ? windowSampleCount() : ui->widget_accel->maxSampleCount();
-    const QLocale locale;
-    m_sampleCountLabel->setText(
-        tr("%1 / %2 samples").arg(locale.toString(stored), locale.toString(capacity)));
+    m_statusBar.showMeasurement(m_measuring,
+                                m_measuring ? m_measureClock.elapsed() : m_measureDurationMs,
+                                ui->widget_accel->storedSampleCount(), capacity);
 }
 
 QString MainWindow::durationText(qint64 ms)
 {
-    const QChar zero('0');
-    return QStringLiteral("%1:%2:%3")
-        .arg(ms / 3600000, 2, 10, zero)
-        .arg((ms / 60000) % 60, 2, 10, zero)
-        .arg((ms / 1000) % 60, 2, 10, zero);
+    return StatusBarView::durationText(ms);
 }
 
 // --- CSV and screenshot export ---------------------------------------------

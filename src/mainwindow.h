@@ -7,6 +7,9 @@
 
 #include "CSkarvel.h"
 #include "measurementsession.h"
+#include "sensorsettingsview.h"
+#include "statisticsview.h"
+#include "statusbarview.h"
 
 #include <QColor>
 #include <QElapsedTimer>
@@ -85,13 +88,9 @@ private:
 
     // Sensor settings
     void fillInputs();
-    void fillAccelCutoff(int mode);
-    int accelFilterFromInputs() const;
-    void updateLowLatencyEnabled();
     void showDeviceParams();
 
     // Statistics
-    void setupStatisticsTable();
     void updateStatistics();
 
     // Y scaling and time navigation
@@ -100,7 +99,6 @@ private:
     void updateGraphIcons();
 
     // Status bar
-    void setupStatusBar();
     void updateMeasurementStatus();
 
     Ui_MainWindow* ui;
@@ -112,15 +110,10 @@ private:
     std::wstring m_measurementSerial;
     uint16_t m_measurementFirmware = 0;
     QTimer m_updateTimer;
-    // Status bar, owned by the Qt parent chain.
-    QLabel* m_connectionLabel = nullptr;
-    QWidget* m_deviceInfoWidget = nullptr;
-    QLabel* m_serialLabel = nullptr;
-    QLabel* m_firmwareLabel = nullptr;
-    QWidget* m_measurementWidget = nullptr;
-    QLabel* m_measureStateLabel = nullptr;
-    QLabel* m_measureTimeLabel = nullptr;
-    QLabel* m_sampleCountLabel = nullptr;
+    // Parts of the form the window hands its display to.
+    SensorSettingsView m_settingsView{ui};
+    StatisticsView m_statisticsView{ui};
+    StatusBarView m_statusBar;
     QElapsedTimer m_measureClock;
     qint64 m_measureDurationMs = 0;
 };
