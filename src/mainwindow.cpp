@@ -20,15 +20,13 @@
 #include <QStatusBar>
 
 #include <algorithm>
-#include <cmath>
-#include <cstddef>
-#include <cstdint>
 
 namespace {
 
-const QChar PLUS_MINUS(0x00B1);
-
-constexpr int Y_SCALE_FACTORS[] = {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000};
+QString fileTimeStamp()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"));
+}
 
 void toggleShown(QWidget* widget)
 {
@@ -114,24 +112,17 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     connect(ui->dock_statistics, &QDockWidget::visibilityChanged, this,
             &MainWindow::updateStatisticsIcon);
     connect(ui->dock_scale, &QDockWidget::visibilityChanged, this, &MainWindow::updateScaleIcon);
-    connect(ui->dial_acc_y, &QDial::valueChanged, this, &MainWindow::updateYScales);
-    connect(ui->dial_gyro_y, &QDial::valueChanged, this, &MainWindow::updateYScales);
-    connect(ui->dial_acc_move_y, &QDial::valueChanged, this, &MainWindow::updateYScales);
-    connect(ui->dial_gyro_move_y, &QDial::valueChanged, this, &MainWindow::updateYScales);
+    for (QDial* dial : {ui->dial_acc_y, ui->dial_gyro_y, ui->dial_acc_move_y, ui->dial_gyro_move_y})
+        connect(dial, &QDial::valueChanged, this, &MainWindow::updateYScales);
     connect(ui->cmb_display, &QComboBox::currentIndexChanged, this, &MainWindow::onModeChanged);
     connect(ui->cmb_dataview, &QComboBox::currentIndexChanged, this, &MainWindow::updateStatistics);
     connect(ui->spin_time, &QSpinBox::valueChanged, this, &MainWindow::onTimeChanged);
     connect(ui->scroll_horz_graph, &QScrollBar::valueChanged, this, &MainWindow::onTimeScrolled);
-    connect(ui->cmb_acc, &QComboBox::currentIndexChanged, this, &MainWindow::onSensorParamsChanged);
-    connect(ui->cmb_gyro, &QComboBox::currentIndexChanged, this,
-            &MainWindow::onSensorParamsChanged);
+    for (QComboBox* combo : {ui->cmb_acc, ui->cmb_gyro, ui->cmb_acc_cutoff, ui->cmb_gyro_hp})
+        connect(combo, &QComboBox::currentIndexChanged, this, &MainWindow::onSensorParamsChanged);
     connect(ui->cmb_acc_filter, &QComboBox::currentIndexChanged, this,
             &MainWindow::onAccelFilterChanged);
-    connect(ui->cmb_acc_cutoff, &QComboBox::currentIndexChanged, this,
-            &MainWindow::onSensorParamsChanged);
     connect(ui->chk_acc_low_latency, &QCheckBox::toggled, this, &MainWindow::onSensorParamsChanged);
-    connect(ui->cmb_gyro_hp, &QComboBox::currentIndexChanged, this,
-            &MainWindow::onSensorParamsChanged);
     connect(&m_updateTimer, &QTimer::timeout, this, &MainWindow::onUpdateTimer);
 
     updateUiState();
@@ -386,15 +377,7 @@ void MainWindow::fillInputs()
     ui->cmb_display->addItem(tr("Overwrite"));
     ui->cmb_display->addItem(tr("Single Shot"));
 
-    ui->dial_acc_y->setRange(1, 10);
-    ui->dial_gyro_y->setRange(1, 10);
-    for (QDial* dial : {ui->dial_acc_move_y, ui->dial_gyro_move_y}) {
-        dial->setRange(-100, 100);
-        dial->setSingleStep(1);
-        dial->setPageStep(10);
-        dial->setValue(0);
-    }
-
+    m_scaleView.setup();
     m_settingsView.fill();
 
     ui->spin_time->setRange(1, 300);
@@ -461,22 +444,7 @@ void MainWindow::onResetStatistics()
 
 void MainWindow::updateYScales()
 {
-    const SSkarvelParams params = m_sensor.GetParams();
-    const auto apply = [](CLiveGraph* graph, const QDial* zoom, const QDial* shift,
-                          QLabel* zoomLabel, QLabel* shiftLabel, const QString& unitText,
-                          double fullScale) {
-        const int factorIndex =
-            std::clamp(zoom->value() - 1, 0, int(std::size(Y_SCALE_FACTORS)) - 1);
-        const double half = fullScale / Y_SCALE_FACTORS[factorIndex];
-        const double offset = shift->value() * fullScale / 100.0;
-        graph->setYRange(offset - half, offset + half);
-        zoomLabel->setText(PLUS_MINUS + unitText.arg(half));
-        shiftLabel->setText(unitText.arg(offset));
-    };
-    apply(ui->widget_accel, ui->dial_acc_y, ui->dial_acc_move_y, ui->lb_acc_y, ui->lb_acc_move_y,
-          tr("%1 g"), skarvel::accelFullScale(params.accelRange));
-    apply(ui->widget_gyro, ui->dial_gyro_y, ui->dial_gyro_move_y, ui->lb_gyro_y, ui->lb_gyro_move_y,
-          tr("%1 dps"), skarvel::gyroFullScale(params.gyroRange));
+    m_scaleView.apply(m_sensor.GetParams());
 }
 
 void MainWindow::onTimeChanged(int seconds)
@@ -565,15 +533,6 @@ QString MainWindow::durationText(qint64 ms)
 
 // --- CSV and screenshot export ---------------------------------------------
 
-namespace {
-
-QString fileTimeStamp()
-{
-    return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"));
-}
-
-} // namespace
-
 void MainWindow::onSaveCsv()
 {
     const QString fileName = QFileDialog::getSaveFileName(
@@ -597,13 +556,7 @@ bool MainWindow::writeCsv(const QString& fileName)
     header.date = QDateTime::currentDateTime();
     header.serialNumber = QString::fromStdWString(m_measurementSerial);
     header.firmware = m_measurementFirmware;
-    header.settings = {
-        {tr("Acceleration range"), ui->cmb_acc->currentText()},
-        {tr("Gyro range"), ui->cmb_gyro->currentText()},
-        {tr("Accel filter"), ui->cmb_acc_filter->currentText()},
-        {tr("Accel cutoff"), ui->cmb_acc_cutoff->currentText()},
-        {tr("Accel low latency"), ui->chk_acc_low_latency->isChecked() ? tr("Yes") : tr("No")},
-        {tr("Gyro high pass"), ui->cmb_gyro_hp->currentText()}};
+    header.settings = m_settingsView.settingsTexts();
     header.sampleRate = skarvel::SAMPLE_RATE;
     csv.writeHeader(header);
 

@@ -7,6 +7,7 @@
 
 #include "CSkarvel.h"
 #include "measurementsession.h"
+#include "scaleview.h"
 #include "sensorsettingsview.h"
 #include "statisticsview.h"
 #include "statusbarview.h"
@@ -113,6 +114,7 @@ private:
     // Parts of the form the window hands its display to.
     SensorSettingsView m_settingsView{ui};
     StatisticsView m_statisticsView{ui};
+    ScaleView m_scaleView{ui};
     StatusBarView m_statusBar;
     QElapsedTimer m_measureClock;
     qint64 m_measureDurationMs = 0;

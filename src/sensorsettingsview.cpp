@@ -112,6 +112,19 @@ void SensorSettingsView::show(const SSkarvelParams& params)
     ui->chk_acc_low_latency->setChecked(filter.lowLatency);
 }
 
+QList<QPair<QString, QString>> SensorSettingsView::settingsTexts() const
+{
+    const auto tr = [](const char* text) {
+        return QCoreApplication::translate("MainWindow", text);
+    };
+    return {{tr("Acceleration range"), ui->cmb_acc->currentText()},
+            {tr("Gyro range"), ui->cmb_gyro->currentText()},
+            {tr("Accel filter"), ui->cmb_acc_filter->currentText()},
+            {tr("Accel cutoff"), ui->cmb_acc_cutoff->currentText()},
+            {tr("Accel low latency"), ui->chk_acc_low_latency->isChecked() ? tr("Yes") : tr("No")},
+            {tr("Gyro high pass"), ui->cmb_gyro_hp->currentText()}};
+}
+
 void SensorSettingsView::updateLowLatencyEnabled(bool connected)
 {
     ui->chk_acc_low_latency->setEnabled(

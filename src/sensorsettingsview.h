@@ -8,6 +8,10 @@
 
 #include "CSkarvel.h"
 
+#include <QList>
+#include <QPair>
+#include <QString>
+
 class Ui_MainWindow;
 
 class SensorSettingsView
@@ -23,6 +27,8 @@ public:
     SSkarvelParams params(SSkarvelParams base) const;
     // Sets the inputs to these parameters without reporting the changes.
     void show(const SSkarvelParams& params);
+    // The inputs' choices as the CSV file's [Settings] lines: label, shown text.
+    QList<QPair<QString, QString>> settingsTexts() const;
     // Low latency is a choice only for LP2 mode and a connected sensor.
     void updateLowLatencyEnabled(bool connected);
 
