@@ -39,36 +39,31 @@ constexpr SRange ACCEL_RANGES[] = {
 constexpr SRange GYRO_RANGES[] = {
     {1, 125.0, 4.375}, {0, 245.0, 8.75}, {2, 500.0, 17.5}, {4, 1000.0, 35.0}, {6, 2000.0, 70.0}};
 
-// The entry for a code, or null for a code the sensor does not know.
-template <std::size_t N> constexpr const SRange* findRange(const SRange (&table)[N], uint8_t code)
+// The entry for a code; a code the sensor does not know has zero scales.
+template <std::size_t N> constexpr SRange findRange(const SRange (&table)[N], uint8_t code)
 {
     for (const SRange& range : table) {
         if (range.code == code)
-            return &range;
+            return range;
     }
-    return nullptr;
+    return {code, 0.0, 0.0};
 }
 
-// Unknown codes scale to zero.
 constexpr double accelSensitivity(uint8_t code)
 {
-    const SRange* range = findRange(ACCEL_RANGES, code);
-    return range ? range->sensitivity : 0.0;
+    return findRange(ACCEL_RANGES, code).sensitivity;
 }
 constexpr double gyroSensitivity(uint8_t code)
 {
-    const SRange* range = findRange(GYRO_RANGES, code);
-    return range ? range->sensitivity : 0.0;
+    return findRange(GYRO_RANGES, code).sensitivity;
 }
 constexpr double accelFullScale(uint8_t code)
 {
-    const SRange* range = findRange(ACCEL_RANGES, code);
-    return range ? range->fullScale : 0.0;
+    return findRange(ACCEL_RANGES, code).fullScale;
 }
 constexpr double gyroFullScale(uint8_t code)
 {
-    const SRange* range = findRange(GYRO_RANGES, code);
-    return range ? range->fullScale : 0.0;
+    return findRange(GYRO_RANGES, code).fullScale;
 }
 
 // A count in g or dps, given the range's sensitivity per count in milli-units.
