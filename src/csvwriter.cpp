@@ -51,17 +51,22 @@ QString CsvWriter::field(const QString& text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+namespace {
+
 // A data line has seven numbers and a full history a quarter of a million
-// lines, so this avoids a QString per field. The result is the exact binary
-// value rounded half away from zero, with the sign of any negative value but
-// not of a negative zero, as QString::number has it.
-char* CsvWriter::putNumber(char* out, double value, int decimals)
+// lines, so this avoids a QString per field, and the decimals are a constant
+// so that the digit split divides by a constant. The result is the exact
+// binary value rounded half away from zero, with the sign of any negative
+// value but not of a negative zero, as QString::number has it.
+template <int DECIMALS> char* putFixed(char* out, double value)
 {
-    const double scale = SCALES[decimals];
+    static_assert(DECIMALS >= 1 && DECIMALS <= CsvWriter::MAX_DECIMALS);
+    constexpr double scale = SCALES[DECIMALS];
+    constexpr uint64_t intScale = INT_SCALES[DECIMALS];
     const double scaled = value * scale;
     constexpr double EXACT_INTEGER_LIMIT = 4503599627370496.0; // 2^52
     if (!(std::fabs(scaled) < EXACT_INTEGER_LIMIT)) {          // also NaN and infinity
-        const QByteArray text = number(value, decimals).toLatin1();
+        const QByteArray text = CsvWriter::number(value, DECIMALS).toLatin1();
         std::memcpy(out, text.constData(), std::size_t(text.size()));
         return out + text.size();
     }
@@ -76,8 +81,8 @@ char* CsvWriter::putNumber(char* out, double value, int decimals)
     if (value < 0.0)
         *out++ = '-';
     const auto magnitude = static_cast<uint64_t>(std::fabs(rounded));
-    uint64_t integer = magnitude / INT_SCALES[decimals];
-    uint64_t fraction = magnitude % INT_SCALES[decimals];
+    uint64_t integer = magnitude / intScale;
+    uint64_t fraction = magnitude % intScale;
     char digits[20];
     int count = 0;
     do {
@@ -87,11 +92,37 @@ char* CsvWriter::putNumber(char* out, double value, int decimals)
     while (count > 0)
         *out++ = digits[--count];
     *out++ = ',';
-    for (int i = decimals - 1; i >= 0; --i) {
+    for (int i = DECIMALS - 1; i >= 0; --i) {
         out[i] = char('0' + fraction % 10);
         fraction /= 10;
     }
-    return out + decimals;
+    return out + DECIMALS;
+}
+
+} // namespace
+
+char* CsvWriter::putNumber(char* out, double value, int decimals)
+{
+    switch (decimals) {
+    case 1:
+        return putFixed<1>(out, value);
+    case 2:
+        return putFixed<2>(out, value);
+    case 3:
+        return putFixed<3>(out, value);
+    case 4:
+        return putFixed<4>(out, value);
+    case 5:
+        return putFixed<5>(out, value);
+    case 6:
+        return putFixed<6>(out, value);
+    case 7:
+        return putFixed<7>(out, value);
+    case 8:
+        return putFixed<8>(out, value);
+    default:
+        return putFixed<9>(out, value);
+    }
 }
 
 void CsvWriter::writeLine(std::initializer_list<QString> fields)
@@ -130,14 +161,14 @@ void CsvWriter::writeSample(double time, const float accel[3], const float gyro[
     const char separator = SEPARATOR.toLatin1();
     char* const begin = m_lines.data();
     char* p = begin + m_used;
-    p = putNumber(p, time, TIME_DECIMALS);
+    p = putFixed<TIME_DECIMALS>(p, time);
     for (int axis = 0; axis < 3; ++axis) {
         *p++ = separator;
-        p = putNumber(p, double(accel[axis]), ACCEL_DECIMALS);
+        p = putFixed<ACCEL_DECIMALS>(p, double(accel[axis]));
     }
     for (int axis = 0; axis < 3; ++axis) {
         *p++ = separator;
-        p = putNumber(p, double(gyro[axis]), GYRO_DECIMALS);
+        p = putFixed<GYRO_DECIMALS>(p, double(gyro[axis]));
     }
     *p++ = '\n';
     m_used = std::size_t(p - begin);
