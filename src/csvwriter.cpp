@@ -103,26 +103,11 @@ template <int DECIMALS> char* putFixed(char* out, double value)
 
 char* CsvWriter::putNumber(char* out, double value, int decimals)
 {
-    switch (decimals) {
-    case 1:
-        return putFixed<1>(out, value);
-    case 2:
-        return putFixed<2>(out, value);
-    case 3:
-        return putFixed<3>(out, value);
-    case 4:
-        return putFixed<4>(out, value);
-    case 5:
-        return putFixed<5>(out, value);
-    case 6:
-        return putFixed<6>(out, value);
-    case 7:
-        return putFixed<7>(out, value);
-    case 8:
-        return putFixed<8>(out, value);
-    default:
-        return putFixed<9>(out, value);
-    }
+    using Put = char* (*)(char*, double);
+    static constexpr Put PUT[MAX_DECIMALS] = {putFixed<1>, putFixed<2>, putFixed<3>,
+                                              putFixed<4>, putFixed<5>, putFixed<6>,
+                                              putFixed<7>, putFixed<8>, putFixed<9>};
+    return PUT[decimals - 1](out, value);
 }
 
 void CsvWriter::writeLine(std::initializer_list<QString> fields)
