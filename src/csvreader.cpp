@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 #include "csvreader.h"
+#include "skarvelprotocol.h"
 
 #include <QDateTime>
 #include <QIODevice>
@@ -18,33 +19,19 @@ constexpr std::size_t MAX_CHECKPOINTS = 4096;
 // The shortest data line the program writes ("0,0000;0,00000;…;0,000" and its end).
 constexpr qint64 MIN_DATA_LINE_BYTES = 50;
 constexpr int DATA_FIELDS = 7;
-constexpr int TIME_DECIMALS = 4;
-constexpr int ACCEL_DECIMALS = 5;
-constexpr int GYRO_DECIMALS = 3;
+// More [Settings] lines than any version writes.
+constexpr int MAX_SETTINGS = 32;
 // Up to 31 years of time; keeps the index arithmetic below far from overflow.
 constexpr int MAX_INTEGER_DIGITS = 9;
 constexpr uint64_t TIME_TICKS_PER_SECOND = 10000;
-constexpr uint64_t RATE = 833;
+constexpr auto RATE = uint64_t(skarvel::SAMPLE_RATE);
 // Beyond these a float no longer holds the written decimals, so saving the
 // values again would not give the same text. The sensor's full scales are
 // 16 g and 2000 dps.
 constexpr uint64_t ACCEL_LIMIT_SCALED = 64 * 100000;
 constexpr uint64_t GYRO_LIMIT_SCALED = 4096 * 1000;
-constexpr uint64_t POW10[] = {1, 10, 100, 1000, 10000, 100000};
+constexpr uint64_t POW10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 const char UTF8_BOM[] = "\xEF\xBB\xBF";
-
-// The header's and columns' texts are those the main window writes.
-QString windowText(const char* text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
-
-QStringList columnNames()
-{
-    return {windowText("Time [s]"), windowText("X [g]"),    windowText("Y [g]"),
-            windowText("Z [g]"),    windowText("rX [dps]"), windowText("rY [dps]"),
-            windowText("rZ [dps]")};
-}
 
 // A piece of offending input, short enough for a message.
 QString snippet(QStringView text)
@@ -272,12 +259,11 @@ bool CsvReader::expectPair(const QString& label, QString& value)
     return true;
 }
 
-bool CsvReader::expectLine(const char* text)
+bool CsvReader::expectLine(const QString& expected)
 {
     QStringList fields;
     if (!readRecord(fields))
         return false;
-    const QString expected = QString::fromLatin1(text);
     if (fields.size() != 1 || fields.at(0) != expected)
         return failLine(tr("expected \"%1\", found \"%2\"")
                             .arg(expected, snippet(fields.join(QLatin1Char(';')))));
@@ -299,19 +285,20 @@ bool CsvReader::readHeader()
     QStringList fields;
     if (!readRecord(fields))
         return false;
-    if (fields.size() != 2 || fields.at(0) != QLatin1String("Skarvel Monitor") ||
-        fields.at(1).isEmpty())
+    if (fields.size() != 2 || fields.at(0) != CsvWriter::PROGRAM_NAME || fields.at(1).isEmpty())
         return failLine(tr("not a Skarvel Monitor measurement file"));
-    m_header.version = fields.at(1);
+    m_version = fields.at(1);
 
-    if (!expectPair(windowText("Date"), m_header.date))
+    QString date;
+    if (!expectPair(CsvWriter::dateLabel(), date))
         return false;
-    if (!QDateTime::fromString(m_header.date, QStringLiteral("yyyy-MM-dd HH:mm:ss")).isValid())
-        return failLine(tr("\"%1\" is not a date and time").arg(snippet(m_header.date)));
-    if (!expectPair(windowText("Device SN"), m_header.serial))
+    m_header.date = QDateTime::fromString(date, CsvWriter::DATE_FORMAT);
+    if (!m_header.date.isValid() || m_header.date.toString(CsvWriter::DATE_FORMAT) != date)
+        return failLine(tr("\"%1\" is not a date and time").arg(snippet(date)));
+    if (!expectPair(CsvWriter::serialLabel(), m_header.serialNumber))
         return false;
     QString firmware;
-    if (!expectPair(windowText("Firmware"), firmware))
+    if (!expectPair(CsvWriter::firmwareLabel(), firmware))
         return false;
     bool hex = firmware.size() == 4;
     for (const QChar c : firmware)
@@ -320,35 +307,36 @@ bool CsvReader::readHeader()
         return failLine(tr("\"%1\" is not a firmware version").arg(snippet(firmware)));
     m_header.firmware = quint16(firmware.toUInt(nullptr, 16));
 
-    if (!expectLine("") || !expectLine("[Settings]"))
+    if (!expectLine(QString()) || !expectLine(CsvWriter::SETTINGS_SECTION))
         return false;
-    if (!expectPair(windowText("Acceleration range"), m_header.accelRange))
-        return false;
-    m_header.settingsLine = m_line;
-    QString lowLatency;
-    QString rate;
-    if (!expectPair(windowText("Gyro range"), m_header.gyroRange) ||
-        !expectPair(windowText("Accel filter"), m_header.accelFilter) ||
-        !expectPair(windowText("Accel cutoff"), m_header.accelCutoff) ||
-        !expectPair(windowText("Accel low latency"), lowLatency))
-        return false;
-    if (lowLatency != windowText("Yes") && lowLatency != windowText("No"))
-        return failLine(tr("\"%1\" is neither %2 nor %3")
-                            .arg(snippet(lowLatency), windowText("Yes"), windowText("No")));
-    m_header.accelLowLatency = lowLatency == windowText("Yes");
-    if (!expectPair(windowText("Gyro high pass"), m_header.gyroHighPass) ||
-        !expectPair(windowText("Sample rate [Hz]"), rate))
-        return false;
-    if (rate != QLatin1String("833"))
-        return failLine(tr("the sample rate %1 Hz is not the sensor's 833 Hz").arg(snippet(rate)));
-    if (!expectLine("") || !expectLine("[Data]"))
+    // Label and text of each setting, up to the sample rate; which settings
+    // and texts make sense is for the window to judge.
+    m_settingsLine = m_line + 1;
+    for (;;) {
+        if (!readRecord(fields))
+            return false;
+        if (fields.size() != 2 || fields.at(0).isEmpty())
+            return failLine(tr("expected \"label;setting\", found \"%1\"")
+                                .arg(snippet(fields.join(CsvWriter::SEPARATOR))));
+        if (fields.at(0) == CsvWriter::sampleRateLabel())
+            break;
+        if (m_header.settings.size() == MAX_SETTINGS)
+            return failLine(tr("expected \"%1;…\"").arg(CsvWriter::sampleRateLabel()));
+        m_header.settings.append({fields.at(0), fields.at(1)});
+    }
+    if (fields.at(1) != CsvWriter::number(skarvel::SAMPLE_RATE, 0))
+        return failLine(
+            tr("the sample rate %1 Hz is not the sensor's 833 Hz").arg(snippet(fields.at(1))));
+    m_header.sampleRate = skarvel::SAMPLE_RATE;
+    if (!expectLine(QString()) || !expectLine(CsvWriter::DATA_SECTION))
         return false;
 
     if (!readRecord(fields))
         return false;
-    const QStringList columns = columnNames();
+    const QStringList columns = CsvWriter::columnTitles();
     if (fields != columns)
-        return failLine(tr("expected the column names \"%1\"").arg(columns.join(QLatin1Char(';'))));
+        return failLine(
+            tr("expected the column names \"%1\"").arg(columns.join(CsvWriter::SEPARATOR)));
     m_dataLine = m_line + 1;
     m_dataOffset = m_bufferOffset + qint64(m_begin);
     return true;
@@ -379,15 +367,15 @@ bool CsvReader::parseDataLine(const char* line, std::size_t length, quint64 inde
 
     float values[DATA_FIELDS - 1];
     for (int field = 0; field < DATA_FIELDS; ++field) {
-        const int decimals = field == 0   ? TIME_DECIMALS
-                             : field <= 3 ? ACCEL_DECIMALS
-                                          : GYRO_DECIMALS;
+        const int decimals = field == 0   ? CsvWriter::TIME_DECIMALS
+                             : field <= 3 ? CsvWriter::ACCEL_DECIMALS
+                                          : CsvWriter::GYRO_DECIMALS;
         bool negative = false;
         uint64_t scaled = 0;
         if (!parseFixed(fieldBegin[field], fieldEnd[field], decimals, negative, scaled) ||
             (field == 0 && negative))
             return failLine(tr("%1 is not a number with %2 decimals: \"%3\"")
-                                .arg(columnNames().at(field))
+                                .arg(CsvWriter::columnTitles().at(field))
                                 .arg(decimals)
                                 .arg(snippet(fieldBegin[field], fieldEnd[field])));
         if (field == 0) {
@@ -412,7 +400,7 @@ bool CsvReader::parseDataLine(const char* line, std::size_t length, quint64 inde
         const uint64_t limit = field <= 3 ? ACCEL_LIMIT_SCALED : GYRO_LIMIT_SCALED;
         if (scaled > limit)
             return failLine(tr("%1 is out of range: %2")
-                                .arg(columnNames().at(field))
+                                .arg(CsvWriter::columnTitles().at(field))
                                 .arg(snippet(fieldBegin[field], fieldEnd[field])));
         values[field - 1] = fixedValue(negative, scaled, decimals);
     }
@@ -493,7 +481,9 @@ bool CsvReader::scan(const Progress& progress)
     m_checkpoints.clear();
     m_checkpointStride = 4096;
     m_sampleCount = 0;
-    m_header = SHeader();
+    m_header = CsvWriter::SHeader();
+    m_version.clear();
+    m_settingsLine = 0;
     if (!m_device->isSequential() && !m_device->seek(0))
         return fail(tr("Reading failed: %1").arg(m_device->errorString()), 0);
     rewindTo(0, 1);

@@ -10,6 +10,8 @@
 // the reader keeps is meant to be used after a failure.
 #pragma once
 
+#include "csvwriter.h"
+
 #include <QCoreApplication>
 #include <QString>
 
@@ -25,26 +27,10 @@ class CsvReader
     Q_DECLARE_TR_FUNCTIONS(CsvReader)
 
 public:
-    struct SHeader
-    {
-        QString version;
-        QString date; // as written: the time of saving or of the recording's start
-        QString serial;
-        quint16 firmware = 0;
-        QString accelRange;
-        QString gyroRange;
-        QString accelFilter;
-        QString accelCutoff;
-        bool accelLowLatency = false;
-        QString gyroHighPass;
-        qint64 settingsLine = 0; // line of the acceleration range; the others follow it
-    };
-
     // Called now and then with the bytes read so far and the device's size
     // (0 when unknown); returning false cancels the read.
     using Progress = std::function<bool(qint64 done, qint64 total)>;
 
-    static constexpr double SAMPLE_RATE = 833.0;
     // The longest line accepted; a data line as written needs well under 100.
     static constexpr std::size_t MAX_LINE_BYTES = 4096;
 
@@ -61,7 +47,12 @@ public:
     // sample `start` on (clamped so that the stretch is as long as it can be).
     bool load(quint64 start, const Progress& progress = {});
 
-    const SHeader& header() const { return m_header; }
+    // What the file's header says, as the writer takes it: saving the samples
+    // with it again gives the same file.
+    const CsvWriter::SHeader& header() const { return m_header; }
+    QString version() const { return m_version; }
+    // Line of the first [Settings] line; the others follow it.
+    qint64 settingsLine() const { return m_settingsLine; }
     // Samples in the file.
     quint64 sampleCount() const { return m_sampleCount; }
     // The first sample's index since the measurement's start, as its time tells.
@@ -95,7 +86,7 @@ private:
     bool readHeader();
     bool readRecord(QStringList& fields);
     bool expectPair(const QString& label, QString& value);
-    bool expectLine(const char* text);
+    bool expectLine(const QString& expected);
     bool parseDataLine(const char* line, std::size_t length, quint64 expectedIndex, bool keep);
     bool readSamples(quint64 index, quint64 skip, quint64 keep, bool toEnd,
                      const Progress& progress);
@@ -109,7 +100,9 @@ private:
 
     QIODevice* m_device;
     quint64 m_capacity;
-    SHeader m_header;
+    CsvWriter::SHeader m_header;
+    QString m_version;
+    qint64 m_settingsLine = 0;
 
     std::vector<char> m_buffer;
     std::size_t m_begin = 0; // unread bytes are [m_begin, m_end)

@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 #include "csvrecorder.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -75,10 +76,73 @@ void CsvRecorder::setFailure(const QString& file, const QString& reason)
     m_failed.store(true);
 }
 
+bool CsvRecorder::start(const QString& fileName, const CsvWriter::SHeader& header)
+{
+    if (!start(fileName, QByteArray()))
+        return false;
+    m_header = header;
+    m_headerDue = true;
+    return true;
+}
+
+void CsvRecorder::setHeader(const CsvWriter::SHeader& header)
+{
+    if (!isRecording())
+        return;
+    if (m_fileSamples > 0) {
+        if (header.settings == m_header.settings && header.serialNumber == m_header.serialNumber &&
+            header.firmware == m_header.firmware)
+            return; // nothing changed that the file's header tells
+        nextFile(QByteArray());
+        m_fileSamples = 0;
+    }
+    m_header = header;
+    m_headerDue = true;
+}
+
+QByteArray CsvRecorder::takeFormatted()
+{
+    m_format->flush();
+    QByteArray bytes = m_formatted->data();
+    m_formatted->buffer().clear();
+    m_formatted->seek(0);
+    return bytes;
+}
+
+bool CsvRecorder::appendFrames(const std::vector<float>& accel, const std::vector<float>& gyro,
+                               quint64 firstIndex, double sampleRate)
+{
+    const quint64 frames = std::min(accel.size(), gyro.size()) / 3;
+    if (!isRecording() || frames == 0)
+        return isRecording() && !m_failed.load();
+    if (m_fileSamples > 0 && firstIndex != m_nextIndex) {
+        // The times start again (the history was cleared): a file's times
+        // only ever go on, so a new file takes the rest.
+        nextFile(QByteArray());
+        m_fileSamples = 0;
+        m_headerDue = true;
+    }
+    m_nextIndex = firstIndex + frames;
+    if (m_headerDue) {
+        // A new writer for a new file: its text stream starts with the byte-order mark.
+        m_format.reset();
+        m_formatted = std::make_unique<QBuffer>();
+        m_formatted->open(QIODevice::WriteOnly);
+        m_format = std::make_unique<CsvWriter>(m_formatted.get());
+        m_format->writeHeader(m_header);
+        m_headerDue = false;
+    }
+    m_format->writeFrames(accel, gyro, firstIndex, sampleRate);
+    m_fileSamples += frames;
+    return append(takeFormatted(), frames);
+}
+
 bool CsvRecorder::start(const QString& fileName, const QByteArray& header)
 {
     if (isRecording())
         return false;
+    m_headerDue = false;
+    m_fileSamples = 0;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_queue.clear();
@@ -146,6 +210,16 @@ void CsvRecorder::nextFile(const QByteArray& header)
 
 bool CsvRecorder::stop()
 {
+    if (m_thread.joinable() && m_headerDue) {
+        // A file without samples still says what it would have held.
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        CsvWriter writer(&buffer);
+        writer.writeHeader(m_header);
+        writer.flush();
+        append(buffer.data(), 0);
+        m_headerDue = false;
+    }
     if (m_thread.joinable()) {
         {
             const std::lock_guard<std::mutex> lock(m_mutex);

@@ -10,6 +10,8 @@
 // recording with an error rather than dropping lines unnoticed.
 #pragma once
 
+#include "csvwriter.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QString>
@@ -21,7 +23,9 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
+class QBuffer;
 class QFile;
 
 class CsvRecorder
@@ -55,6 +59,18 @@ public:
     // the recording failed at any point.
     bool stop();
 
+    // A measurement's recording, formatted by CsvWriter. A file gets its
+    // header with its first samples (or when the recording stops without
+    // any), so that the header tells the settings its samples were measured with.
+    bool start(const QString& fileName, const CsvWriter::SHeader& header);
+    // The header of the samples from now on. A file that has samples already
+    // ends here when the header tells other settings, and the samples go on
+    // in the next numbered file. So does a batch whose times do not follow.
+    void setHeader(const CsvWriter::SHeader& header);
+    // One line per frame of X, Y, Z; frame k's time is (firstIndex + k) / sampleRate.
+    bool appendFrames(const std::vector<float>& accel, const std::vector<float>& gyro,
+                      quint64 firstIndex, double sampleRate);
+
     bool isRecording() const { return m_thread.joinable(); }
     // A failed recording keeps its message until the next start.
     bool hasFailed() const { return m_failed.load(); }
@@ -75,14 +91,23 @@ private:
         bool newFile = false; // bytes is the header of the next file
     };
 
+    QByteArray takeFormatted();
     void run();
     bool openNext();
     bool writeOut(const QByteArray& bytes);
     void closeFile();
     void setFailure(const QString& file, const QString& reason);
 
-    QString m_firstName;           // GUI thread before the thread starts; then read-only
-    quint64 m_samples = 0;         // GUI thread only
+    QString m_firstName;   // GUI thread before the thread starts; then read-only
+    quint64 m_samples = 0; // GUI thread only
+    // Formatting, GUI thread only: the current file's header while it is due,
+    // and a writer into a buffer that each batch is taken out of.
+    CsvWriter::SHeader m_header;
+    bool m_headerDue = false;
+    quint64 m_fileSamples = 0;
+    quint64 m_nextIndex = 0; // of the sample that continues the current file
+    std::unique_ptr<QBuffer> m_formatted;
+    std::unique_ptr<CsvWriter> m_format;
     std::unique_ptr<QFile> m_file; // writer thread while it runs
     int m_fileNumber = 1;          // writer thread while it runs
 

@@ -15,11 +15,11 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QTextStream>
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <vector>
 
 class QIODevice;
@@ -45,6 +45,18 @@ public:
         QList<QPair<QString, QString>> settings;
         double sampleRate = 0.0;
     };
+
+    // The header's fixed texts and the column titles, as written; the reader
+    // checks a file against them.
+    static const QString PROGRAM_NAME;
+    static const QString DATE_FORMAT;
+    static const QString SETTINGS_SECTION;
+    static const QString DATA_SECTION;
+    static QString dateLabel();
+    static QString serialLabel();
+    static QString firmwareLabel();
+    static QString sampleRateLabel();
+    static QStringList columnTitles();
 
     explicit CsvWriter(QIODevice* device);
 
@@ -73,7 +85,7 @@ public:
     static QString field(const QString& text);
 
 private:
-    void writeLine(std::initializer_list<QString> fields);
+    void writeLine(const QStringList& fields);
     void flushLines();
 
     QTextStream m_out;

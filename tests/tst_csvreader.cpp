@@ -6,6 +6,7 @@
 #include "csvreader.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -116,17 +117,21 @@ void TestCsvReader::readsWhatTheProgramWrites()
     CsvReader reader(&buffer, 249900);
     QVERIFY2(reader.scan(), qPrintable(reader.errorString()));
 
-    const CsvReader::SHeader& head = reader.header();
-    QCOMPARE(head.version, QStringLiteral("1.0.0"));
-    QCOMPARE(head.date, QStringLiteral("2026-12-06 19:30:00"));
-    QCOMPARE(head.serial, serial);
+    const CsvWriter::SHeader& head = reader.header();
+    QCOMPARE(reader.version(), QStringLiteral("1.0.0"));
+    QCOMPARE(head.date, QDateTime(QDate(2026, 12, 6), QTime(19, 30)));
+    QCOMPARE(head.serialNumber, serial);
     QCOMPARE(head.firmware, quint16(0x0102));
-    QCOMPARE(head.accelRange, QString(QChar(0xB1)) + QStringLiteral("2 g"));
-    QCOMPARE(head.gyroRange, QString(QChar(0xB1)) + QStringLiteral("245 dps"));
-    QCOMPARE(head.accelFilter, QStringLiteral("LP1 + LP2"));
-    QCOMPARE(head.accelCutoff, QStringLiteral("8.33 Hz"));
-    QCOMPARE(head.accelLowLatency, false);
-    QCOMPARE(head.gyroHighPass, QStringLiteral("65 mHz"));
+    const QString plusMinus(QChar(0xB1));
+    const QList<QPair<QString, QString>> settings{{"Acceleration range", plusMinus + "2 g"},
+                                                  {"Gyro range", plusMinus + "245 dps"},
+                                                  {"Accel filter", "LP1 + LP2"},
+                                                  {"Accel cutoff", "8.33 Hz"},
+                                                  {"Accel low latency", "No"},
+                                                  {"Gyro high pass", "65 mHz"}};
+    QCOMPARE(head.settings, settings);
+    QCOMPARE(head.sampleRate, 833.0);
+    QCOMPARE(reader.settingsLine(), qint64(7 + serial.count(QLatin1Char('\n'))));
     QCOMPARE(reader.firstSampleIndex(), first);
     QCOMPARE(reader.sampleCount(), count);
     QCOMPARE(reader.loadedCount(), count);
@@ -219,10 +224,9 @@ void TestCsvReader::rejectsMalformedInput_data()
     QTest::newRow("bad date") << replaced("2026-12-06", "2026-13-06") << qint64(2) << "date";
     QTest::newRow("bad firmware") << replaced("Firmware;0102", "Firmware;01x2") << qint64(4)
                                   << "firmware";
-    QTest::newRow("missing line") << replaced("Accel filter;LP1 + LP2\n", "") << qint64(9)
-                                  << "Accel filter";
-    QTest::newRow("low latency") << replaced("latency;No", "latency;Maybe") << qint64(11)
-                                 << "neither";
+    QTest::newRow("missing line") << replaced("Firmware;0102\n", "") << qint64(4) << "Firmware";
+    QTest::newRow("setting without text")
+        << replaced("latency;No", "latency") << qint64(11) << "label;setting";
     QTest::newRow("sample rate") << replaced("[Hz];833", "[Hz];1000") << qint64(13) << "833 Hz";
     QTest::newRow("columns") << replaced("rZ [dps]\n", "rZ\n") << qint64(16) << "column names";
     QTest::newRow("unclosed quote") << file(0, 2, header("\"SKV")) << qint64(-1) << "quote";
