@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 #include "CLiveGraph.h"
+#include "CPolylineRaster.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -544,7 +545,10 @@ void CLiveGraph::paintEvent(QPaintEvent* /*event*/)
     painter.setClipRect(inner);
     for (const SCurve& curve : curves) {
         painter.setPen(cosmeticPen(curve.color));
-        painter.drawPolyline(m_curvePoints.data() + curve.begin, int(curve.end - curve.begin));
+        const QPointF* points = m_curvePoints.data() + curve.begin;
+        const int count = int(curve.end - curve.begin);
+        if (!CPolylineRaster::draw(painter, inner, points, count))
+            painter.drawPolyline(points, count);
     }
     if (sweep) {
         const double x =
