@@ -118,11 +118,43 @@ public:
     }
 
 private:
-    void plot(std::int64_t x, std::int64_t y)
+    // count pixels along the major axis from major on; the minor coordinate
+    // starts at minor (16.16) and moves by step each pixel. The strides say
+    // how far one unit of each axis moves in memory.
+    void plotRun(std::int64_t major, std::int64_t count, std::int64_t minor, std::int64_t step,
+                 std::int64_t majorFirst, std::int64_t majorLast, std::int64_t minorFirst,
+                 std::int64_t minorLast, std::int64_t majorStride, std::int64_t minorStride)
     {
-        if (x < m_clipLeft || x > m_clipRight || y < m_clipTop || y > m_clipBottom)
+        if (major < majorFirst) {
+            const std::int64_t skip = majorFirst - major;
+            if (skip >= count)
+                return;
+            major += skip;
+            count -= skip;
+            minor += skip * step;
+        }
+        count = std::min(count, majorLast - major + 1);
+        if (count <= 0)
             return;
-        m_pixels[y * m_pixelsPerLine + x] = m_color;
+        std::uint32_t* line = m_pixels + major * majorStride;
+        const std::int64_t firstMinor = minor >> 16;
+        const std::int64_t lastMinor = (minor + (count - 1) * step) >> 16;
+        if (std::min(firstMinor, lastMinor) >= minorFirst &&
+            std::max(firstMinor, lastMinor) <= minorLast) {
+            for (std::int64_t i = 0; i < count; ++i) {
+                line[(minor >> 16) * minorStride] = m_color;
+                line += majorStride;
+                minor += step;
+            }
+            return;
+        }
+        for (std::int64_t i = 0; i < count; ++i) {
+            const std::int64_t m = minor >> 16;
+            if (m >= minorFirst && m <= minorLast)
+                line[m * minorStride] = m_color;
+            line += majorStride;
+            minor += step;
+        }
     }
 
     // True when the whole segment lies outside the grown device rectangle.
@@ -266,10 +298,9 @@ private:
                 }
                 m_lastDir = dir;
                 m_lastAxisAligned = axisAligned;
-                do {
-                    plot(x >> 16, y);
-                    x += xinc;
-                } while (++y < ys);
+                // At least one pixel, as Qt draws one when the join left none.
+                plotRun(y, std::max(ys - y, std::int64_t(1)), x, xinc, m_clipTop, m_clipBottom,
+                        m_clipLeft, m_clipRight, m_pixelsPerLine, 1);
                 didDraw = true;
             }
         } else {
@@ -326,10 +357,8 @@ private:
                 }
                 m_lastDir = dir;
                 m_lastAxisAligned = axisAligned;
-                do {
-                    plot(x, y >> 16);
-                    y += yinc;
-                } while (++x < xs);
+                plotRun(x, std::max(xs - x, std::int64_t(1)), y, yinc, m_clipLeft, m_clipRight,
+                        m_clipTop, m_clipBottom, 1, m_pixelsPerLine);
                 didDraw = true;
             }
         }
