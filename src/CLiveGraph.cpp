@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
@@ -84,7 +85,9 @@ void CLiveGraph::CSampleQueue::push_back(float value)
     block.values[offset] = value;
     if (offset % SUMMARY_RUN == 0) {
         block.runs[run] = {value, value};
+        block.sums[run] = double(value);
     } else {
+        block.sums[run] += double(value);
         // A run's extremes skip NaNs (a NaN summary would hide the whole run),
         // just as a value-by-value scan that starts from a number skips them.
         float& lo = block.runs[run].lo;
@@ -176,6 +179,27 @@ void CLiveGraph::CSampleQueue::minMax(std::size_t begin, std::size_t end, float&
     hi = high;
 }
 
+double CLiveGraph::CSampleQueue::sum(std::size_t begin, std::size_t end) const
+{
+    std::size_t pos = m_head + begin;
+    const std::size_t stop = m_head + end;
+    double total = 0.0;
+    while (pos < stop) {
+        const SBlock& block = *m_blocks[pos / BLOCK_SIZE];
+        const std::size_t blockStart = pos - pos % BLOCK_SIZE;
+        const std::size_t last = std::min(stop - blockStart, BLOCK_SIZE);
+        std::size_t offset = pos - blockStart;
+        for (; offset < last && offset % SUMMARY_RUN != 0; ++offset)
+            total += double(block.values[offset]);
+        for (; offset + SUMMARY_RUN <= last; offset += SUMMARY_RUN)
+            total += block.sums[offset / SUMMARY_RUN];
+        for (; offset < last; ++offset)
+            total += double(block.values[offset]);
+        pos = blockStart + offset;
+    }
+    return total;
+}
+
 // ---------------------------------------------------------------------------
 // Data model
 
@@ -245,6 +269,46 @@ quint64 CLiveGraph::storedSampleCount() const
 float CLiveGraph::storedSample(int series, quint64 index) const
 {
     return m_series[std::size_t(series)].data[std::size_t(index)];
+}
+
+CLiveGraph::SStatistics CLiveGraph::storedStatistics(int series, quint64 begin, quint64 end,
+                                                     int decimals) const
+{
+    const CSampleQueue& data = m_series[std::size_t(series)].data;
+    float lo = 0.0f;
+    float hi = 0.0f;
+    // Float comparisons choose the same values as double ones: the
+    // conversion keeps order, and both keep the first of equal values.
+    data.minMax(std::size_t(begin), std::size_t(end), lo, hi);
+    SStatistics result{double(lo), double(hi), 0.0};
+    const double count = double(end - begin);
+    const double mean = data.sum(std::size_t(begin), std::size_t(end)) / count;
+    // Non-finite sums are exact: NaN for any NaN or both infinities, else
+    // the infinity, whatever the order of the additions.
+    if (!std::isfinite(mean)) {
+        result.mean = mean;
+        return result;
+    }
+    // Summed in another order, the two sums each lie within
+    // count * 2^-53 / (1 - count * 2^-53) of the sum of magnitudes (at most
+    // count times the larger extreme) from the exact sum; the divisions add
+    // half an ulp each. When the text is the same at both ends of that
+    // interval it is the same for the scan's mean, rounding being monotonic.
+    const double unit = std::ldexp(1.0, -53);
+    const double gamma = count * unit / (1.0 - count * unit);
+    const double magnitude = std::max(std::abs(result.minimum), std::abs(result.maximum));
+    const double bound = 2.0 * gamma * magnitude * 1.0001 + 2.0 * std::abs(mean) * unit * 2.0 +
+                         std::numeric_limits<double>::min();
+    if (QString::number(mean - bound, 'f', decimals) ==
+        QString::number(mean + bound, 'f', decimals)) {
+        result.mean = mean;
+        return result;
+    }
+    double total = 0.0;
+    for (quint64 i = begin; i < end; ++i)
+        total += double(data[std::size_t(i)]);
+    result.mean = total / count;
+    return result;
 }
 
 double CLiveGraph::storedSampleTime(quint64 index) const

@@ -35,9 +35,9 @@ public:
     };
 
     // A double-ended queue of floats in fixed blocks. Each block also keeps the
-    // minimum and maximum of every run of SUMMARY_RUN values that starts at a
-    // multiple of SUMMARY_RUN within it, so the painter can find the extremes
-    // of long ranges without visiting every value.
+    // minimum, maximum and sum of every run of SUMMARY_RUN values that starts
+    // at a multiple of SUMMARY_RUN within it, so the painter and the
+    // statistics can summarise long ranges without visiting every value.
     class CSampleQueue
     {
     public:
@@ -58,6 +58,9 @@ public:
         // Smallest and largest of [begin, end) by float comparison, starting
         // from the value at begin; begin < end <= size().
         void minMax(std::size_t begin, std::size_t end, float& lo, float& hi) const;
+        // The sum of [begin, end) in double: whole runs by their sums, the
+        // values at either end one by one; begin < end <= size().
+        double sum(std::size_t begin, std::size_t end) const;
         // A hint that the value at index and the runs after it will be read
         // soon; index < size().
         void prefetch(std::size_t index) const;
@@ -73,12 +76,21 @@ public:
         {
             float values[BLOCK_SIZE];
             SExtremes runs[BLOCK_SIZE / SUMMARY_RUN]; // side by side: one cache line fewer to read
+            double sums[BLOCK_SIZE / SUMMARY_RUN];    // each run's values added in order
         };
 
         std::vector<std::unique_ptr<SBlock>> m_blocks; // the front block first
         std::unique_ptr<SBlock> m_spare;               // reused to avoid churning the heap
         std::size_t m_head = 0;                        // position of the oldest value in block 0
         std::size_t m_size = 0;
+    };
+
+    // What the statistics table shows of a range of one series.
+    struct SStatistics
+    {
+        double minimum; // NaN when the range starts with NaN, else NaNs are passed over
+        double maximum; // likewise
+        double mean;
     };
 
     struct SSeries
@@ -106,6 +118,14 @@ public:
     quint64 storedSampleCount() const;
     // The caller guarantees series < series count and index < storedSampleCount().
     float storedSample(int series, quint64 index) const;
+    // Minimum, maximum and mean of the stored samples [begin, end) of a
+    // series, equal to a scan that starts from the value at begin, compares
+    // with std::min/std::max and adds the values in order in double. The mean
+    // is that scan's, or a value within its rounding error that gives the
+    // same text with this many decimals in fixed notation ('f'); the long
+    // scan runs only when the two could differ. The caller guarantees a valid
+    // series and begin < end <= storedSampleCount().
+    SStatistics storedStatistics(int series, quint64 begin, quint64 end, int decimals) const;
     // Seconds since the first frame after the last clear.
     double storedSampleTime(quint64 index) const;
     // Stored indices of the visible range [visibleBegin(), visibleEnd()).
