@@ -100,6 +100,8 @@ public:
     // points are in device coordinates; the polyline is open.
     void drawPolyline(const QPointF* points, int count)
     {
+        m_covered.assign(std::size_t(std::max<std::int64_t>(m_clipRight - m_clipLeft + 1, 0)),
+                         SSpan{1, 0});
         m_lastPixel = {INT_MIN, INT_MIN};
         m_lastDir = NoDirection;
         m_lastAxisAligned = false;
@@ -118,6 +120,68 @@ public:
     }
 
 private:
+    // A steep run: count pixels down from row y, the column starting at x
+    // (16.16) and moving by xinc each row. Written column piece by column
+    // piece, each without the rows this polyline has covered there already:
+    // a decimated curve crosses most columns two or three times.
+    void plotSteep(std::int64_t y, std::int64_t count, std::int64_t x, std::int64_t xinc)
+    {
+        if (y < m_clipTop) {
+            const std::int64_t skip = m_clipTop - y;
+            if (skip >= count)
+                return;
+            y += skip;
+            count -= skip;
+            x += skip * xinc;
+        }
+        count = std::min(count, m_clipBottom - y + 1);
+        if (count <= 0)
+            return;
+        const std::int64_t last = y + count - 1;
+        while (y <= last) {
+            const std::int64_t column = x >> 16;
+            // Rows until x leaves this column, exactly as stepping would find.
+            std::int64_t rows = count;
+            if (xinc > 0)
+                rows = ((column + 1) * 65536 - x + xinc - 1) / xinc;
+            else if (xinc < 0)
+                rows = (x - column * 65536 - xinc) / -xinc;
+            rows = std::min(rows, last - y + 1);
+            fillColumn(column, y, y + rows - 1);
+            y += rows;
+            x += rows * xinc;
+        }
+    }
+
+    // Rows top ... bottom of a column, both within the clip's rows.
+    void fillColumn(std::int64_t column, std::int64_t top, std::int64_t bottom)
+    {
+        if (column < m_clipLeft || column > m_clipRight)
+            return;
+        SSpan& covered = m_covered[std::size_t(column - m_clipLeft)];
+        std::uint32_t* pixel = m_pixels + column;
+        if (covered.top > covered.bottom) {
+            fillRows(pixel, top, bottom);
+            covered = {top, bottom};
+            return;
+        }
+        fillRows(pixel, top, std::min(bottom, covered.top - 1));
+        fillRows(pixel, std::max(top, covered.bottom + 1), bottom);
+        if (top <= covered.bottom + 1 && bottom >= covered.top - 1)
+            covered = {std::min(top, covered.top), std::max(bottom, covered.bottom)};
+        else if (bottom - top > covered.bottom - covered.top)
+            covered = {top, bottom};
+    }
+
+    void fillRows(std::uint32_t* column, std::int64_t top, std::int64_t bottom)
+    {
+        std::uint32_t* p = column + top * m_pixelsPerLine;
+        for (std::int64_t row = top; row <= bottom; ++row) {
+            *p = m_color;
+            p += m_pixelsPerLine;
+        }
+    }
+
     // count pixels along the major axis from major on; the minor coordinate
     // starts at minor (16.16) and moves by step each pixel. The strides say
     // how far one unit of each axis moves in memory.
@@ -299,8 +363,7 @@ private:
                 m_lastDir = dir;
                 m_lastAxisAligned = axisAligned;
                 // At least one pixel, as Qt draws one when the join left none.
-                plotRun(y, std::max(ys - y, std::int64_t(1)), x, xinc, m_clipTop, m_clipBottom,
-                        m_clipLeft, m_clipRight, m_pixelsPerLine, 1);
+                plotSteep(y, std::max(ys - y, std::int64_t(1)), x, xinc);
                 didDraw = true;
             }
         } else {
@@ -381,6 +444,13 @@ private:
     SPixel m_lastPixel{INT_MIN, INT_MIN};
     int m_lastDir = NoDirection;
     bool m_lastAxisAligned = false;
+    // Per column of the clip, rows this polyline has certainly written.
+    struct SSpan
+    {
+        std::int64_t top;
+        std::int64_t bottom; // top > bottom: none
+    };
+    std::vector<SSpan> m_covered;
 };
 
 // The rectangle Qt's raster engine clips to for setClipRect(rect) under a
