@@ -126,16 +126,7 @@ private:
     // a decimated curve crosses most columns two or three times.
     void plotSteep(std::int64_t y, std::int64_t count, std::int64_t x, std::int64_t xinc)
     {
-        if (y < m_clipTop) {
-            const std::int64_t skip = m_clipTop - y;
-            if (skip >= count)
-                return;
-            y += skip;
-            count -= skip;
-            x += skip * xinc;
-        }
-        count = std::min(count, m_clipBottom - y + 1);
-        if (count <= 0)
+        if (!clipMajor(y, count, x, xinc, m_clipTop, m_clipBottom))
             return;
         const std::int64_t last = y + count - 1;
         while (y <= last) {
@@ -182,87 +173,69 @@ private:
         }
     }
 
-    // count pixels along the major axis from major on; the minor coordinate
-    // starts at minor (16.16) and moves by step each pixel. The strides say
-    // how far one unit of each axis moves in memory.
-    void plotRun(std::int64_t major, std::int64_t count, std::int64_t minor, std::int64_t step,
-                 std::int64_t majorFirst, std::int64_t majorLast, std::int64_t minorFirst,
-                 std::int64_t minorLast, std::int64_t majorStride, std::int64_t minorStride)
+    // Trims a run of count pixels from major on to the clip's first ... last
+    // along its major axis, moving minor by step per pixel skipped. False when
+    // nothing is left.
+    static bool clipMajor(std::int64_t& major, std::int64_t& count, std::int64_t& minor,
+                          std::int64_t step, std::int64_t first, std::int64_t last)
     {
-        if (major < majorFirst) {
-            const std::int64_t skip = majorFirst - major;
+        if (major < first) {
+            const std::int64_t skip = first - major;
             if (skip >= count)
-                return;
+                return false;
             major += skip;
             count -= skip;
             minor += skip * step;
         }
-        count = std::min(count, majorLast - major + 1);
-        if (count <= 0)
+        count = std::min(count, last - major + 1);
+        return count > 0;
+    }
+
+    // A shallow run: count pixels rightwards from column x, the row starting
+    // at y (16.16) and moving by yinc each column.
+    void plotShallow(std::int64_t x, std::int64_t count, std::int64_t y, std::int64_t yinc)
+    {
+        if (!clipMajor(x, count, y, yinc, m_clipLeft, m_clipRight))
             return;
-        std::uint32_t* line = m_pixels + major * majorStride;
-        const std::int64_t firstMinor = minor >> 16;
-        const std::int64_t lastMinor = (minor + (count - 1) * step) >> 16;
-        if (std::min(firstMinor, lastMinor) >= minorFirst &&
-            std::max(firstMinor, lastMinor) <= minorLast) {
-            for (std::int64_t i = 0; i < count; ++i) {
-                line[(minor >> 16) * minorStride] = m_color;
-                line += majorStride;
-                minor += step;
-            }
-            return;
-        }
-        for (std::int64_t i = 0; i < count; ++i) {
-            const std::int64_t m = minor >> 16;
-            if (m >= minorFirst && m <= minorLast)
-                line[m * minorStride] = m_color;
-            line += majorStride;
-            minor += step;
+        const std::int64_t firstRow = y >> 16;
+        const std::int64_t lastRow = (y + (count - 1) * yinc) >> 16;
+        const bool inside =
+            std::min(firstRow, lastRow) >= m_clipTop && std::max(firstRow, lastRow) <= m_clipBottom;
+        for (std::int64_t i = 0; i < count; ++i, ++x, y += yinc) {
+            const std::int64_t row = y >> 16;
+            if (inside || (row >= m_clipTop && row <= m_clipBottom))
+                m_pixels[row * m_pixelsPerLine + x] = m_color;
         }
     }
 
     // True when the whole segment lies outside the grown device rectangle.
     bool clipLine(double& x1, double& y1, double& x2, double& y2)
     {
-        if (x1 < m_xmin) {
-            if (x2 <= m_xmin)
+        return clipAxis(x1, y1, x2, y2, m_xmin, m_xmax) || clipAxis(y1, x1, y2, x2, m_ymin, m_ymax);
+    }
+
+    // Clips along one axis (a) between min and max, moving the other (b) along.
+    bool clipAxis(double& a1, double& b1, double& a2, double& b2, double min, double max)
+    {
+        if (a1 < min) {
+            if (a2 <= min)
                 return clippedAway();
-            y1 += (y2 - y1) / (x2 - x1) * (m_xmin - x1);
-            x1 = m_xmin;
-        } else if (x1 > m_xmax) {
-            if (x2 >= m_xmax)
+            b1 += (b2 - b1) / (a2 - a1) * (min - a1);
+            a1 = min;
+        } else if (a1 > max) {
+            if (a2 >= max)
                 return clippedAway();
-            y1 += (y2 - y1) / (x2 - x1) * (m_xmax - x1);
-            x1 = m_xmax;
+            b1 += (b2 - b1) / (a2 - a1) * (max - a1);
+            a1 = max;
         }
-        if (x2 < m_xmin) {
+        if (a2 < min) {
             m_lastPixel.x = INT_MIN;
-            y2 += (y2 - y1) / (x2 - x1) * (m_xmin - x2);
-            x2 = m_xmin;
-        } else if (x2 > m_xmax) {
+            b2 += (b2 - b1) / (a2 - a1) * (min - a2);
+            a2 = min;
+        } else if (a2 > max) {
             m_lastPixel.x = INT_MIN;
-            y2 += (y2 - y1) / (x2 - x1) * (m_xmax - x2);
-            x2 = m_xmax;
-        }
-        if (y1 < m_ymin) {
-            if (y2 <= m_ymin)
-                return clippedAway();
-            x1 += (x2 - x1) / (y2 - y1) * (m_ymin - y1);
-            y1 = m_ymin;
-        } else if (y1 > m_ymax) {
-            if (y2 >= m_ymax)
-                return clippedAway();
-            x1 += (x2 - x1) / (y2 - y1) * (m_ymax - y1);
-            y1 = m_ymax;
-        }
-        if (y2 < m_ymin) {
-            m_lastPixel.x = INT_MIN;
-            x2 += (x2 - x1) / (y2 - y1) * (m_ymin - y2);
-            y2 = m_ymin;
-        } else if (y2 > m_ymax) {
-            m_lastPixel.x = INT_MIN;
-            x2 += (x2 - x1) / (y2 - y1) * (m_ymax - y2);
-            y2 = m_ymax;
+            b2 += (b2 - b1) / (a2 - a1) * (max - a2);
+            a2 = max;
         }
         return false;
     }
@@ -297,136 +270,102 @@ private:
     // draw anything.
     bool drawLine(double rx1, double ry1, double rx2, double ry2, int caps)
     {
-        bool didDraw = std::abs(rx2 - rx1) + std::abs(ry2 - ry1) >= 1.0;
+        const bool longEnough = std::abs(rx2 - rx1) + std::abs(ry2 - ry1) >= 1.0;
         if (clipLine(rx1, ry1, rx2, ry2))
             return true;
-
-        std::int64_t x1 = toFixed26Dot6(rx1);
-        std::int64_t y1 = toFixed26Dot6(ry1);
-        std::int64_t x2 = toFixed26Dot6(rx2);
-        std::int64_t y2 = toFixed26Dot6(ry2);
+        const std::int64_t x1 = toFixed26Dot6(rx1);
+        const std::int64_t y1 = toFixed26Dot6(ry1);
+        const std::int64_t x2 = toFixed26Dot6(rx2);
+        const std::int64_t y2 = toFixed26Dot6(ry2);
         const std::int64_t dx = std::abs(x2 - x1);
         const std::int64_t dy = std::abs(y2 - y1);
-        SPixel last = m_lastPixel;
+        if (dx < dy)
+            return drawAlong(true, y1, x1, y2, x2, caps) || longEnough;
+        if (dx == 0)
+            return true;
+        return drawAlong(false, x1, y1, x2, y2, caps) || longEnough;
+    }
 
-        if (dx < dy) {
-            int dir = TopToBottom;
-            const bool swapped = y1 > y2;
-            if (swapped) {
-                std::swap(y1, y2);
-                std::swap(x1, x2);
-                caps = swapCaps(caps);
-                dir = BottomToTop;
-            }
-            const std::int64_t xinc = fixedDiv(x2 - x1, y2 - y1);
-            std::int64_t x = x1 * 1024;
-            if ((m_lastDir ^ VerticalMask) == dir)
-                caps |= swapped ? CapEnd : CapBegin;
-            if (caps & CapBegin) {
-                y1 -= 32;
-                x -= xinc >> 1;
-            }
-            if (caps & CapEnd)
-                y2 += 32;
-            std::int64_t y = (y1 + 32) >> 6;
-            std::int64_t ys = (y2 + 32) >> 6;
-            const std::int64_t round = xinc > 0 ? 32 : 0;
-            // A cap must not round the start past the previous run's end.
-            if ((caps & CapBegin) && m_lastPixel.y == y + 1)
-                ++y;
-            if (y != ys) {
-                x += ((y * 64 + round - y1) * xinc) >> 6;
-                SPixel first{int(x >> 16), int(y)};
-                last = {int((x + (ys - y - 1) * xinc) >> 16), int(ys - 1)};
-                if (swapped)
-                    std::swap(first, last);
-                const bool axisAligned = std::abs(xinc) < (1 << 14);
-                const int adjust = joinAdjustment(first, dir, axisAligned);
-                if (adjust < 0) {
-                    if (swapped) {
-                        --ys;
-                    } else {
-                        ++y;
-                        x += xinc;
-                    }
-                } else if (adjust == 1) {
-                    if (swapped) {
-                        ++ys;
-                    } else {
-                        --y;
-                        x -= xinc;
-                    }
-                } else if (adjust == 2) {
-                    x += xinc >> 1;
-                    last.x = int(swapped ? x >> 16 : (x + (ys - y - 1) * xinc) >> 16);
-                }
-                m_lastDir = dir;
-                m_lastAxisAligned = axisAligned;
-                // At least one pixel, as Qt draws one when the join left none.
-                plotSteep(y, std::max(ys - y, std::int64_t(1)), x, xinc);
-                didDraw = true;
-            }
-        } else {
-            if (dx == 0)
-                return true;
-            int dir = LeftToRight;
-            const bool swapped = x1 > x2;
-            if (swapped) {
-                std::swap(x1, x2);
-                std::swap(y1, y2);
-                caps = swapCaps(caps);
-                dir = RightToLeft;
-            }
-            const std::int64_t yinc = fixedDiv(y2 - y1, x2 - x1);
-            std::int64_t y = y1 * 1024;
-            if ((m_lastDir ^ HorizontalMask) == dir)
-                caps |= swapped ? CapEnd : CapBegin;
-            if (caps & CapBegin) {
-                x1 -= 32;
-                y -= yinc >> 1;
-            }
-            if (caps & CapEnd)
-                x2 += 32;
-            std::int64_t x = (x1 + 32) >> 6;
-            std::int64_t xs = (x2 + 32) >> 6;
-            const std::int64_t round = yinc > 0 ? 32 : 0;
-            if ((caps & CapBegin) && m_lastPixel.x == x + 1)
-                ++x;
-            if (x != xs) {
-                y += ((x * 64 + round - x1) * yinc) >> 6;
-                SPixel first{int(x), int(y >> 16)};
-                last = {int(xs - 1), int((y + (xs - x - 1) * yinc) >> 16)};
-                if (swapped)
-                    std::swap(first, last);
-                const bool axisAligned = std::abs(yinc) < (1 << 14);
-                const int adjust = joinAdjustment(first, dir, axisAligned);
-                if (adjust < 0) {
-                    if (swapped) {
-                        --xs;
-                    } else {
-                        ++x;
-                        y += yinc;
-                    }
-                } else if (adjust == 1) {
-                    if (swapped) {
-                        ++xs;
-                    } else {
-                        --x;
-                        y -= yinc;
-                    }
-                } else if (adjust == 2) {
-                    y += yinc >> 1;
-                    last.y = int(swapped ? y >> 16 : (y + (xs - x - 1) * yinc) >> 16);
-                }
-                m_lastDir = dir;
-                m_lastAxisAligned = axisAligned;
-                plotRun(x, std::max(xs - x, std::int64_t(1)), y, yinc, m_clipLeft, m_clipRight,
-                        m_clipTop, m_clipBottom, 1, m_pixelsPerLine);
-                didDraw = true;
-            }
+    // One segment stepped along its major axis: y for a steep one, x for the
+    // others; a and b are the major and minor coordinates (26.6) of its ends.
+    // Returns whether it drew.
+    bool drawAlong(bool steep, std::int64_t a1, std::int64_t b1, std::int64_t a2, std::int64_t b2,
+                   int caps)
+    {
+        const auto pixel = [steep](std::int64_t major, std::int64_t minor) {
+            return steep ? SPixel{int(minor), int(major)} : SPixel{int(major), int(minor)};
+        };
+        const int lastMajor = steep ? m_lastPixel.y : m_lastPixel.x;
+        SPixel last = m_lastPixel;
+        int dir = steep ? TopToBottom : LeftToRight;
+        const bool swapped = a1 > a2;
+        if (swapped) {
+            std::swap(a1, a2);
+            std::swap(b1, b2);
+            caps = swapCaps(caps);
+            dir = steep ? BottomToTop : RightToLeft;
         }
+        const std::int64_t inc = fixedDiv(b2 - b1, a2 - a1);
+        std::int64_t b = b1 * 1024;
+        // A reversal gets a cap where it turns.
+        if ((m_lastDir ^ (steep ? VerticalMask : HorizontalMask)) == dir)
+            caps |= swapped ? CapEnd : CapBegin;
+        if (caps & CapBegin) {
+            a1 -= 32;
+            b -= inc >> 1;
+        }
+        if (caps & CapEnd)
+            a2 += 32;
+        std::int64_t a = (a1 + 32) >> 6;
+        std::int64_t as = (a2 + 32) >> 6;
+        const std::int64_t round = inc > 0 ? 32 : 0;
+        // A cap must not round the start past the previous run's end.
+        if ((caps & CapBegin) && lastMajor == a + 1)
+            ++a;
+        if (a == as) {
+            m_lastPixel = last;
+            return false;
+        }
+        b += ((a * 64 + round - a1) * inc) >> 6;
+        SPixel first = pixel(a, b >> 16);
+        last = pixel(as - 1, (b + (as - a - 1) * inc) >> 16);
+        if (swapped)
+            std::swap(first, last);
+        const bool axisAligned = std::abs(inc) < (1 << 14);
+        switch (joinAdjustment(first, dir, axisAligned)) {
+        case -1:
+            if (swapped) {
+                --as;
+            } else {
+                ++a;
+                b += inc;
+            }
+            break;
+        case 1:
+            if (swapped) {
+                ++as;
+            } else {
+                --a;
+                b -= inc;
+            }
+            break;
+        case 2:
+            b += inc >> 1;
+            last = pixel(swapped ? a : as - 1, (swapped ? b : b + (as - a - 1) * inc) >> 16);
+            break;
+        default:
+            break;
+        }
+        m_lastDir = dir;
+        m_lastAxisAligned = axisAligned;
+        // At least one pixel, as Qt draws one when the join left none.
+        const std::int64_t count = std::max(as - a, std::int64_t(1));
+        if (steep)
+            plotSteep(a, count, b, inc);
+        else
+            plotShallow(a, count, b, inc);
         m_lastPixel = last;
-        return didDraw;
+        return true;
     }
 
     std::uint32_t* m_pixels;
@@ -528,7 +467,7 @@ bool drawFast(QPainter& painter, const QRect& clip, const QPointF* points, int c
     }
     const QRect pixelClip = mapClipRect(clip, transform) & deviceRect;
     if (pixelClip.isEmpty())
-        return true; // QPainter would draw nothing either
+        return true; // Qt draws nothing under an empty clip either
 
     thread_local std::vector<QPointF> mapped;
     mapped.resize(std::size_t(count));
