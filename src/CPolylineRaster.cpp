@@ -62,6 +62,7 @@ enum ESelfCheck : int
 };
 std::atomic<int> s_selfCheck{Unchecked}; // atomic: painters may run on any thread
 std::atomic<bool> s_fallbackForced{false};
+std::atomic<quint64> s_drawnCount{0};
 
 struct SPixel
 {
@@ -546,9 +547,15 @@ bool CPolylineRaster::draw(QPainter& painter, const QRect& clip, const QPointF* 
     int state = s_selfCheck.load(std::memory_order_acquire);
     if (state == Unchecked)
         state = runSelfCheck() ? Passed : Failed;
-    if (state != Passed)
+    if (state != Passed || !drawFast(painter, clip, points, count))
         return false;
-    return drawFast(painter, clip, points, count);
+    s_drawnCount.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
+
+quint64 CPolylineRaster::drawnCount()
+{
+    return s_drawnCount.load(std::memory_order_relaxed);
 }
 
 void CPolylineRaster::setFallbackForced(bool forced)

@@ -10,6 +10,7 @@
 
 #include <QPointF>
 #include <QRect>
+#include <QtGlobal>
 
 #include <functional>
 
@@ -29,6 +30,9 @@ public:
     // paths can be compared in one process.
     static void setFallbackForced(bool forced);
     static bool fallbackForced();
+    // How many polylines draw() has taken on in this process, so tests can
+    // tell that a comparison really involved the fast path.
+    static quint64 drawnCount();
 
     // Draws a set of awkward polylines both ways and compares every pixel;
     // the fast path stays on only if they all agree. Runs by itself at first

@@ -167,8 +167,8 @@ void fillGraph(CLiveGraph& graph, EData kind, quint64 frames, unsigned seed)
 }
 
 // A graph of random size, window, mode and data; the same seed gives the
-// same graph.
-void setUpGraph(CLiveGraph& graph, unsigned seed)
+// same graph. Returns the kind of data.
+EData setUpGraph(CLiveGraph& graph, unsigned seed)
 {
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -183,14 +183,19 @@ void setUpGraph(CLiveGraph& graph, unsigned seed)
     if (random() % 4 == 0)
         graph.setSeriesVisible(int(random() % 3), false);
     const quint64 frames = 100 + random() % 60000;
-    fillGraph(graph, EData(random() % DataKinds), frames, seed);
+    const EData kind = EData(random() % DataKinds);
+    fillGraph(graph, kind, frames, seed);
+    return kind;
 }
 
-// Paints the graph with the fast path and with QPainter alone.
-template <typename Render> std::pair<QImage, QImage> bothWays(const Render& render)
+// Paints the graph with the fast path and with QPainter alone; taken tells
+// whether the fast path drew any of the curves.
+template <typename Render> std::pair<QImage, QImage> bothWays(const Render& render, bool& taken)
 {
     CPolylineRaster::setFallbackForced(false);
+    const quint64 before = CPolylineRaster::drawnCount();
     const QImage fast = render();
+    taken = CPolylineRaster::drawnCount() > before;
     CPolylineRaster::setFallbackForced(true);
     const QImage slow = render();
     CPolylineRaster::setFallbackForced(false);
@@ -323,36 +328,42 @@ void tst_CPolylineRaster::graphIdentity()
     for (int n = 0; n < cases; ++n) {
         const unsigned seed = unsigned(1000 * path + 100 * dpr + n);
         std::pair<QImage, QImage> images;
+        EData kind = DataKinds;
+        bool taken = false;
         if (path == 0) {
             CLiveGraph graph;
-            setUpGraph(graph, seed);
-            images = bothWays([&] {
-                QImage image((QSizeF(graph.size()) * dpr).toSize(), QImage::Format_RGB32);
-                image.setDevicePixelRatio(dpr);
-                graph.render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
-                return image;
-            });
+            kind = setUpGraph(graph, seed);
+            images = bothWays(
+                [&] {
+                    QImage image((QSizeF(graph.size()) * dpr).toSize(), QImage::Format_RGB32);
+                    image.setDevicePixelRatio(dpr);
+                    graph.render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+                    return image;
+                },
+                taken);
         } else if (path == 1) {
             CLiveGraph graph;
-            setUpGraph(graph, seed);
-            images = bothWays([&] { return graph.grab().toImage(); });
+            kind = setUpGraph(graph, seed);
+            images = bothWays([&] { return graph.grab().toImage(); }, taken);
         } else {
             // The plot reaches past the window's edges: the graph stands
             // partly outside its parent.
             QWidget window;
             window.resize(900, 400);
             CLiveGraph graph(&window);
-            setUpGraph(graph, seed);
+            kind = setUpGraph(graph, seed);
             graph.move(int(seed % 7) * 40 - 100, int(seed % 3) * 30 - 30);
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
-            images = bothWays([&] {
-                graph.repaint();
-                QPaintDevice* device = window.backingStore()->paintDevice();
-                if (!device || device->devType() != QInternal::Image)
-                    return QImage();
-                return static_cast<QImage*>(device)->copy();
-            });
+            images = bothWays(
+                [&] {
+                    graph.repaint();
+                    QPaintDevice* device = window.backingStore()->paintDevice();
+                    if (!device || device->devType() != QInternal::Image)
+                        return QImage();
+                    return static_cast<QImage*>(device)->copy();
+                },
+                taken);
             QVERIFY(!images.first.isNull());
         }
         const int differing = differingPixels(images.first, images.second);
@@ -362,6 +373,8 @@ void tst_CPolylineRaster::graphIdentity()
         }
         QVERIFY2(differing == 0,
                  qPrintable(QStringLiteral("seed %1: %2 pixels differ").arg(seed).arg(differing)));
+        if (kind != NanAndInfinity)
+            QVERIFY2(taken, qPrintable(QStringLiteral("seed %1: fast path not taken").arg(seed)));
     }
 }
 
