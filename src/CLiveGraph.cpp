@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
@@ -271,44 +270,14 @@ float CLiveGraph::storedSample(int series, quint64 index) const
     return m_series[std::size_t(series)].data[std::size_t(index)];
 }
 
-CLiveGraph::SStatistics CLiveGraph::storedStatistics(int series, quint64 begin, quint64 end,
-                                                     int decimals) const
+void CLiveGraph::storedMinMax(int series, quint64 begin, quint64 end, float& lo, float& hi) const
 {
-    const CSampleQueue& data = m_series[std::size_t(series)].data;
-    float lo = 0.0f;
-    float hi = 0.0f;
-    // Float comparisons choose the same values as double ones: the
-    // conversion keeps order, and both keep the first of equal values.
-    data.minMax(std::size_t(begin), std::size_t(end), lo, hi);
-    SStatistics result{double(lo), double(hi), 0.0};
-    const double count = double(end - begin);
-    const double mean = data.sum(std::size_t(begin), std::size_t(end)) / count;
-    // Non-finite sums are exact: NaN for any NaN or both infinities, else
-    // the infinity, whatever the order of the additions.
-    if (!std::isfinite(mean)) {
-        result.mean = mean;
-        return result;
-    }
-    // Summed in another order, the two sums each lie within
-    // count * 2^-53 / (1 - count * 2^-53) of the sum of magnitudes (at most
-    // count times the larger extreme) from the exact sum; the divisions add
-    // half an ulp each. When the text is the same at both ends of that
-    // interval it is the same for the scan's mean, rounding being monotonic.
-    const double unit = std::ldexp(1.0, -53);
-    const double gamma = count * unit / (1.0 - count * unit);
-    const double magnitude = std::max(std::abs(result.minimum), std::abs(result.maximum));
-    const double bound = 2.0 * gamma * magnitude * 1.0001 + 2.0 * std::abs(mean) * unit * 2.0 +
-                         std::numeric_limits<double>::min();
-    if (QString::number(mean - bound, 'f', decimals) ==
-        QString::number(mean + bound, 'f', decimals)) {
-        result.mean = mean;
-        return result;
-    }
-    double total = 0.0;
-    for (quint64 i = begin; i < end; ++i)
-        total += double(data[std::size_t(i)]);
-    result.mean = total / count;
-    return result;
+    m_series[std::size_t(series)].data.minMax(std::size_t(begin), std::size_t(end), lo, hi);
+}
+
+double CLiveGraph::storedSum(int series, quint64 begin, quint64 end) const
+{
+    return m_series[std::size_t(series)].data.sum(std::size_t(begin), std::size_t(end));
 }
 
 double CLiveGraph::storedSampleTime(quint64 index) const

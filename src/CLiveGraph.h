@@ -85,14 +85,6 @@ public:
         std::size_t m_size = 0;
     };
 
-    // What the statistics table shows of a range of one series.
-    struct SStatistics
-    {
-        double minimum; // NaN when the range starts with NaN, else NaNs are passed over
-        double maximum; // likewise
-        double mean;
-    };
-
     struct SSeries
     {
         QString name;
@@ -118,14 +110,14 @@ public:
     quint64 storedSampleCount() const;
     // The caller guarantees series < series count and index < storedSampleCount().
     float storedSample(int series, quint64 index) const;
-    // Minimum, maximum and mean of the stored samples [begin, end) of a
-    // series, equal to a scan that starts from the value at begin, compares
-    // with std::min/std::max and adds the values in order in double. The mean
-    // is that scan's, or a value within its rounding error that gives the
-    // same text with this many decimals in fixed notation ('f'); the long
-    // scan runs only when the two could differ. The caller guarantees a valid
-    // series and begin < end <= storedSampleCount().
-    SStatistics storedStatistics(int series, quint64 begin, quint64 end, int decimals) const;
+    // Smallest and largest of the stored samples [begin, end) of a series,
+    // as a scan from the value at begin that takes a value only when it is
+    // strictly smaller (larger) finds them: NaNs are passed over unless the
+    // range starts with one. Runs of samples are taken from their summaries.
+    void storedMinMax(int series, quint64 begin, quint64 end, float& lo, float& hi) const;
+    // The sum in double of the stored samples [begin, end) of a series, whole
+    // runs taken from their sums: within rounding of the sum in order.
+    double storedSum(int series, quint64 begin, quint64 end) const;
     // Seconds since the first frame after the last clear.
     double storedSampleTime(quint64 index) const;
     // Stored indices of the visible range [visibleBegin(), visibleEnd()).

@@ -7,9 +7,7 @@
 #include <QtTest>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <random>
 
 namespace {
 
@@ -72,8 +70,6 @@ private slots:
     void niceStep();
     void contrastTextColor_data();
     void contrastTextColor();
-    void statistics_data();
-    void statistics();
 };
 
 void tst_CLiveGraph::defaults()
@@ -521,88 +517,6 @@ void tst_CLiveGraph::contrastTextColor()
     QFETCH(QColor, background);
     QFETCH(QColor, text);
     QCOMPARE(CLiveGraph::contrastTextColor(background), text);
-}
-
-void tst_CLiveGraph::statistics_data()
-{
-    QTest::addColumn<int>(
-        "kind"); // 0: noise, 1: NaNs, 2: infinities, 3: a constant, 4: signed zeros
-    QTest::addColumn<int>("frameCount");
-    QTest::addColumn<int>("decimals");
-
-    QTest::newRow("noise, partial history") << 0 << 30000 << 4;
-    QTest::newRow("noise, dropped frames") << 0 << 249900 + 7777 << 4;
-    QTest::newRow("noise, 2 decimals, dropped frames") << 0 << 249900 + 123 << 2;
-    QTest::newRow("NaNs, dropped frames") << 1 << 249900 + 999 << 4;
-    QTest::newRow("infinities") << 2 << 20000 << 4;
-    QTest::newRow("0.25 everywhere, 1 decimal (a tie)") << 3 << 5000 << 1;
-    QTest::newRow("signed zeros") << 4 << 5000 << 4;
-}
-
-// Against the plain scan the statistics table has always done: the same
-// minimum and maximum bit for bit, the same mean text.
-void tst_CLiveGraph::statistics()
-{
-    QFETCH(int, kind);
-    QFETCH(int, frameCount);
-    QFETCH(int, decimals);
-
-    CLiveGraph graph;
-    graph.addSeries(QStringLiteral("X"), Qt::red);
-    graph.addSeries(QStringLiteral("Y"), Qt::green);
-    std::mt19937 random(unsigned(kind * 1000 + frameCount));
-    std::uniform_real_distribution<float> noise(-1.9f, 2.1f);
-    std::vector<float> batch;
-    for (int k = 0; k < frameCount; ++k) {
-        for (int s = 0; s < 2; ++s) {
-            float v = noise(random) * (s == 0 ? 1.0f : 900.0f);
-            if (kind == 1 && (random() % 50 == 0 || (k / 16) % 301 == 7))
-                v = std::numeric_limits<float>::quiet_NaN();
-            if (kind == 2 && random() % 5000 == 0)
-                v = (random() % 2 ? 1 : -1) * std::numeric_limits<float>::infinity();
-            if (kind == 3)
-                v = 0.25f;
-            if (kind == 4)
-                v = random() % 2 ? 0.0f : -0.0f;
-            batch.push_back(v);
-        }
-        if (batch.size() >= 2 * 833 || k + 1 == frameCount) {
-            graph.appendSamples(batch);
-            batch.clear();
-        }
-    }
-    const quint64 stored = graph.storedSampleCount();
-    const auto text = [&](double v) { return QString::number(v, 'f', decimals); };
-    const auto sameBits = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
-    for (int n = 0; n < 60; ++n) {
-        // Ranges of every length, starting and ending inside runs and blocks.
-        quint64 begin = random() % stored;
-        quint64 end = begin + 1 + random() % (n % 3 == 0 ? 40 : stored - begin);
-        if (n == 0) {
-            begin = 0;
-            end = stored;
-        }
-        end = std::min(end, stored);
-        for (int series = 0; series < 2; ++series) {
-            double minimum = double(graph.storedSample(series, begin));
-            double maximum = minimum;
-            double sum = 0.0;
-            for (quint64 i = begin; i < end; ++i) {
-                const double value = double(graph.storedSample(series, i));
-                minimum = std::min(minimum, value);
-                maximum = std::max(maximum, value);
-                sum += value;
-            }
-            const double mean = sum / double(end - begin);
-            const CLiveGraph::SStatistics statistics =
-                graph.storedStatistics(series, begin, end, decimals);
-            const QByteArray where =
-                QStringLiteral("series %1, [%2, %3)").arg(series).arg(begin).arg(end).toUtf8();
-            QVERIFY2(sameBits(statistics.minimum, minimum), where.constData());
-            QVERIFY2(sameBits(statistics.maximum, maximum), where.constData());
-            QCOMPARE(text(statistics.mean), text(mean));
-        }
-    }
 }
 
 QTEST_MAIN(tst_CLiveGraph)
