@@ -142,6 +142,19 @@ public:
     // Black or white, whichever reads better on the background.
     static QColor contrastTextColor(const QColor& background);
 
+    // One legend box: a series' name, filled with its colour while it is shown.
+    struct SLegendEntry
+    {
+        QString name;
+        QColor color;
+        bool visible;
+    };
+    // Draws the entries as equally wide boxes right-aligned in the band, in index
+    // order from left to right; boxes receives each entry's rectangle.
+    static void paintLegend(QPainter& painter, const QRect& band,
+                            const std::vector<SLegendEntry>& entries, const QColor& textColor,
+                            QList<QRect>& boxes);
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
