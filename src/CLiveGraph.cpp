@@ -130,6 +130,19 @@ void CLiveGraph::CSampleQueue::prefetch(std::size_t index) const
 #endif
 }
 
+void CLiveGraph::CSampleQueue::copy(std::size_t begin, std::size_t end, float* out) const
+{
+    std::size_t pos = m_head + begin;
+    const std::size_t stop = m_head + end;
+    while (pos < stop) {
+        const std::size_t offset = pos % BLOCK_SIZE;
+        const std::size_t count = std::min(BLOCK_SIZE - offset, stop - pos);
+        std::copy_n(m_blocks[pos / BLOCK_SIZE]->values + offset, count, out);
+        out += count;
+        pos += count;
+    }
+}
+
 void CLiveGraph::CSampleQueue::clear()
 {
     m_blocks.clear();
@@ -244,6 +257,11 @@ quint64 CLiveGraph::storedSampleCount() const
 float CLiveGraph::storedSample(int series, quint64 index) const
 {
     return m_series[std::size_t(series)].data[std::size_t(index)];
+}
+
+void CLiveGraph::copyStoredSamples(int series, quint64 begin, quint64 end, float* out) const
+{
+    m_series[std::size_t(series)].data.copy(std::size_t(begin), std::size_t(end), out);
 }
 
 double CLiveGraph::storedSampleTime(quint64 index) const

@@ -58,6 +58,8 @@ public:
         // Smallest and largest of [begin, end) by float comparison, starting
         // from the value at begin; begin < end <= size().
         void minMax(std::size_t begin, std::size_t end, float& lo, float& hi) const;
+        // Copies [begin, end) to out, a block at a time; begin <= end <= size().
+        void copy(std::size_t begin, std::size_t end, float* out) const;
         // A hint that the value at index and the runs after it will be read
         // soon; index < size().
         void prefetch(std::size_t index) const;
@@ -106,6 +108,9 @@ public:
     quint64 storedSampleCount() const;
     // The caller guarantees series < series count and index < storedSampleCount().
     float storedSample(int series, quint64 index) const;
+    // The stored samples [begin, end) of a series, oldest first; the caller
+    // guarantees series < series count and begin <= end <= storedSampleCount().
+    void copyStoredSamples(int series, quint64 begin, quint64 end, float* out) const;
     // Seconds since the first frame after the last clear.
     double storedSampleTime(quint64 index) const;
     // Stored indices of the visible range [visibleBegin(), visibleEnd()).
