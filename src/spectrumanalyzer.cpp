@@ -84,23 +84,23 @@ double laneSum(const float* values, std::size_t n)
     return sum;
 }
 
-// Index of the first largest value above 0 Hz (bins > 1): the largest value
-// found in eight independent lanes, then its first position.
-std::size_t strongestBin(const float* amplitude, std::size_t bins)
+// Index of the first largest value from bin `first` on (first < bins): the
+// largest value found in eight independent lanes, then its first position.
+std::size_t strongestBin(const float* amplitude, std::size_t first, std::size_t bins)
 {
     constexpr std::size_t LANES = 8;
     float lanes[LANES] = {};
-    std::size_t k = 1;
+    std::size_t k = first;
     for (; k + LANES <= bins; k += LANES)
         for (std::size_t l = 0; l < LANES; ++l)
             lanes[l] = std::max(lanes[l], amplitude[k + l]);
     float largest = *std::max_element(lanes, lanes + LANES);
     for (; k < bins; ++k)
         largest = std::max(largest, amplitude[k]);
-    for (k = 1; k < bins; ++k)
+    for (k = first; k < bins; ++k)
         if (amplitude[k] == largest)
             return k;
-    return 1;
+    return first;
 }
 
 } // namespace
@@ -204,7 +204,8 @@ void SpectrumAnalyzer::transform(SSpectrum& out)
     amplitude[0] *= 0.5f;
     amplitude[bins - 1] *= 0.5f;
     out.valid = true;
-    out.peak = interpolatePeak(out.amplitude, strongestBin(amplitude, bins), binWidth(n));
+    out.peak =
+        interpolatePeak(out.amplitude, strongestBin(amplitude, FIRST_PEAK_BIN, bins), binWidth(n));
 }
 
 void SpectrumAnalyzer::analyze(const float* samples, std::size_t count, SSpectrum& out)

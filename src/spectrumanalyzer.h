@@ -24,6 +24,11 @@ public:
     // than the display gains.
     static constexpr std::size_t MIN_LENGTH = 16;
     static constexpr std::size_t MAX_LENGTH = 65536;
+    // The peak is searched from this bin on. Below it lies what the mean
+    // removal leaves of slow drift (less than two periods in the block), which
+    // the window cannot tell from 0 Hz; counting it would make a slowly tilted
+    // sensor's drift outrank its vibration.
+    static constexpr std::size_t FIRST_PEAK_BIN = 2;
 
     struct SPeak
     {
@@ -34,7 +39,7 @@ public:
     struct SSpectrum
     {
         std::vector<float> amplitude; // bins 0 ... length / 2, bin k at k * binWidth Hz
-        SPeak peak;                   // the strongest bin above 0 Hz, interpolated
+        SPeak peak;                   // the strongest bin from FIRST_PEAK_BIN on, interpolated
         bool valid = false;           // false: amplitude is empty, peak is zero
     };
 

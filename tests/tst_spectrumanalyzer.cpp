@@ -58,6 +58,7 @@ private slots:
     void sinePeak_data();
     void sinePeak();
     void severalTones();
+    void slowDriftIsNoPeak();
     void whiteNoiseFloor();
     void nonFiniteSamples_data();
     void nonFiniteSamples();
@@ -145,6 +146,21 @@ void TestSpectrumAnalyzer::severalTones()
         QVERIFY2(std::fabs(p.amplitude - t.amplitude) <= 0.01 * t.amplitude,
                  qPrintable(QStringLiteral("%1 at %2 Hz").arg(p.amplitude).arg(t.frequency)));
     }
+}
+
+void TestSpectrumAnalyzer::slowDriftIsNoPeak()
+{
+    // A slow tilt, a third of a period in the block, six times stronger than the
+    // vibration: the mean removal leaves most of it in bin 1.
+    constexpr std::size_t N = 4096;
+    const double bin = RATE / N;
+    const std::vector<float> samples = tones(N, {{0.3 * bin, 0.3}, {40.3 * bin, 0.05}});
+    SpectrumAnalyzer analyzer(RATE);
+    SpectrumAnalyzer::SSpectrum s;
+    analyzer.analyze(samples.data(), samples.size(), s);
+    QVERIFY(s.amplitude[1] > 0.05f);
+    QVERIFY(std::fabs(s.peak.frequency - 40.3 * bin) < 0.01 * 40.3 * bin);
+    QVERIFY(std::fabs(s.peak.amplitude - 0.05) < 0.0005);
 }
 
 void TestSpectrumAnalyzer::whiteNoiseFloor()
