@@ -233,12 +233,14 @@ void CSpectrumView::mousePressEvent(QMouseEvent* event)
 
 void CSpectrumView::updateYRange()
 {
-    // The strongest shown bin above 0 Hz (the mean is removed there).
+    // The strongest shown bin above 0 Hz (the mean is removed there), or the
+    // interpolated peak between bins, which the ring marks.
     double strongest = 0.0;
     for (const SSeries& series : m_series) {
         const std::vector<float>& a = series.spectrum.amplitude;
         if (series.visible && series.spectrum.valid && a.size() > 1)
-            strongest = std::max(strongest, double(*std::max_element(a.begin() + 1, a.end())));
+            strongest = std::max({strongest, double(*std::max_element(a.begin() + 1, a.end())),
+                                  series.spectrum.peak.amplitude});
     }
     if (m_decibel) {
         m_yMax = strongest > 0.0 ? 10.0 * std::ceil((axisValue(strongest) + 1.0) / 10.0) : 0.0;
@@ -254,51 +256,67 @@ void CSpectrumView::updateYRange()
     }
 }
 
+double CSpectrumView::xToFrequency(double x) const
+{
+    const double share = (x - m_inner.left()) / (m_inner.right() - m_inner.left());
+    if (m_logFrequency)
+        return minFrequency() * std::pow(maxFrequency() / minFrequency(), share);
+    return share * maxFrequency();
+}
+
 void CSpectrumView::rebuildCurves()
 {
-    const double left = m_inner.left();
+    m_curvesValid = true;
+    std::size_t bins = 0;
+    for (const SSeries& series : m_series)
+        bins = std::max(bins, series.spectrum.amplitude.size());
+    if (bins == 0 || m_binWidth <= 0.0) {
+        for (SSeries& series : m_series)
+            series.points.clear();
+        return;
+    }
+    // The bins of pixel column c are [starts[c], starts[c + 1]); found once by
+    // inverting the frequency scale, so no bin pays for a logarithm.
+    const int columns = m_inner.right() - m_inner.left() + 1;
+    const std::size_t first = m_logFrequency ? 1 : 0; // 0 Hz has no place on a log axis
+    m_columnStarts.resize(std::size_t(columns) + 1);
+    for (int c = 0; c < columns; ++c) {
+        const double k = std::ceil(xToFrequency(m_inner.left() + c) / m_binWidth - 1e-9);
+        m_columnStarts[std::size_t(c)] = std::clamp(std::size_t(std::max(k, 0.0)), first, bins);
+    }
+    m_columnStarts[std::size_t(columns)] = bins;
+
     for (SSeries& series : m_series) {
         series.points.clear();
         if (!series.spectrum.valid)
             continue;
-        const std::vector<float>& a = series.spectrum.amplitude;
-        series.points.reserve(std::min(a.size(), std::size_t(2 * m_inner.width() + 2)));
-        // Bins sharing a pixel column become its lowest and highest point; a bin
-        // alone in its column keeps its exact place (the low end of a log axis).
-        int column = INT_MIN;
-        double x = 0.0;
-        double lo = 0.0;
-        double hi = 0.0;
-        std::size_t inColumn = 0;
-        auto flush = [&] {
-            if (inColumn == 1) {
-                series.points.emplace_back(x, lo);
-            } else if (inColumn > 1) {
-                series.points.emplace_back(column + 0.5, lo);
-                if (hi != lo)
-                    series.points.emplace_back(column + 0.5, hi);
+        const float* a = series.spectrum.amplitude.data();
+        const std::size_t size = series.spectrum.amplitude.size();
+        series.points.reserve(std::min(size, std::size_t(2 * columns)));
+        for (int c = 0; c < columns; ++c) {
+            const std::size_t begin = std::min(m_columnStarts[std::size_t(c)], size);
+            const std::size_t end = std::min(m_columnStarts[std::size_t(c) + 1], size);
+            if (begin >= end)
+                continue;
+            if (end - begin == 1) { // a bin alone keeps its exact place (low end of a log axis)
+                series.points.emplace_back(frequencyToX(double(begin) * m_binWidth),
+                                           amplitudeToY(a[begin]));
+                continue;
             }
-        };
-        // 0 Hz has no place on a log axis.
-        for (std::size_t k = m_logFrequency ? 1 : 0; k < a.size(); ++k) {
-            const double px = frequencyToX(double(k) * m_binWidth);
-            const double py = amplitudeToY(a[k]);
-            const int c = int(std::floor(px - left)) + int(left);
-            if (c != column) {
-                flush();
-                column = c;
-                x = px;
-                lo = hi = py;
-                inColumn = 1;
-            } else {
-                lo = std::min(lo, py);
-                hi = std::max(hi, py);
-                ++inColumn;
+            // Several bins: the column's largest and smallest amplitude, both
+            // scales being monotonic.
+            float lo = a[begin];
+            float hi = a[begin];
+            for (std::size_t k = begin + 1; k < end; ++k) {
+                lo = std::min(lo, a[k]);
+                hi = std::max(hi, a[k]);
             }
+            const double x = m_inner.left() + c + 0.5;
+            series.points.emplace_back(x, amplitudeToY(hi));
+            if (hi != lo)
+                series.points.emplace_back(x, amplitudeToY(lo));
         }
-        flush();
     }
-    m_curvesValid = true;
 }
 
 void CSpectrumView::drawFrequencyAxis(QPainter& painter, const QFontMetrics& fm,

@@ -94,6 +94,7 @@ private:
 
     // An amplitude as the Y axis counts it: as is, or in dB re 1 unit.
     double axisValue(double amplitude) const;
+    double xToFrequency(double x) const;
     void updateYRange();
     void rebuildCurves();
     void drawFrequencyAxis(QPainter& painter, const QFontMetrics& fm, const QColor& textColor);
@@ -115,4 +116,5 @@ private:
     double m_yMax = 1.0;
     double m_yStep = 0.2;
     bool m_curvesValid = false;
+    std::vector<std::size_t> m_columnStarts; // first bin of each pixel column, kept for reuse
 };
