@@ -4,12 +4,14 @@
 
 #include "CLiveGraph.h"
 #include "CSpectrumView.h"
+#include "csvwriter.h"
 #include "mainwindow.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -18,6 +20,11 @@ namespace {
 
 // An update waits for this share of the FFT block to be new samples.
 constexpr quint64 NEW_SHARE = 64;
+// Decimals of the CSV columns: enough for the finest resolution (0.0127 Hz)
+// and for the noise floor of a long block (about 1e-5 g, 1e-3 dps).
+constexpr int FREQUENCY_DECIMALS = 4;
+constexpr int ACCEL_DECIMALS = 7;
+constexpr int GYRO_DECIMALS = 5;
 
 } // namespace
 
@@ -76,6 +83,7 @@ SpectrumPanel::SpectrumPanel(const CLiveGraph* accel, const CLiveGraph* gyro, do
         m_gyroView->setDecibel(on);
     });
     connect(m_saveButton, &QPushButton::clicked, this, &SpectrumPanel::saveRequested);
+    updateSaveEnabled();
 
     m_timer.setInterval(UPDATE_INTERVAL_MS);
     connect(&m_timer, &QTimer::timeout, this, &SpectrumPanel::onTimer);
@@ -140,6 +148,7 @@ bool SpectrumPanel::refresh(bool force)
     }
     compute(*m_accel, now[0], *m_accelView);
     compute(*m_gyro, now[1], *m_gyroView);
+    updateSaveEnabled();
     m_computed = now;
     m_computedValid = true;
     ++m_computeCount;
@@ -160,6 +169,53 @@ void SpectrumPanel::compute(const CLiveGraph& graph, const SSource& source, CSpe
         m_analyzer.transform(m_spectra[s]);
     }
     view.setSpectra(m_analyzer.binWidth(length), m_spectra);
+}
+
+void SpectrumPanel::updateSaveEnabled()
+{
+    m_saveButton->setEnabled(m_accelView->hasSpectrum() || m_gyroView->hasSpectrum());
+}
+
+bool SpectrumPanel::writeCsv(const QString& fileName) const
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    CsvWriter csv(&file);
+
+    struct SColumn
+    {
+        const std::vector<float>* amplitude;
+        int decimals;
+    };
+    std::vector<SColumn> columns;
+    QStringList fields{tr("Frequency [Hz]")};
+    std::size_t rows = 0;
+    for (const CSpectrumView* view : {m_accelView, m_gyroView}) {
+        const int decimals = view == m_accelView ? ACCEL_DECIMALS : GYRO_DECIMALS;
+        for (int s = 0; s < view->seriesCount(); ++s) {
+            fields << tr("%1 [%2]").arg(view->seriesName(s), view->unit());
+            columns.push_back({&view->spectrum(s).amplitude, decimals});
+            rows = std::max(rows, view->spectrum(s).amplitude.size());
+        }
+    }
+    csv.writeLine(fields);
+    // Both graphs always show the same samples, so their spectra share one
+    // frequency grid; an axis without a spectrum leaves its fields empty.
+    const double binWidth =
+        m_accelView->hasSpectrum() ? m_accelView->binWidth() : m_gyroView->binWidth();
+    for (std::size_t k = 0; k < rows; ++k) {
+        fields.clear();
+        fields << CsvWriter::number(double(k) * binWidth, FREQUENCY_DECIMALS);
+        for (const SColumn& column : columns)
+            fields << (k < column.amplitude->size()
+                           ? CsvWriter::number(double((*column.amplitude)[k]), column.decimals)
+                           : QString());
+        csv.writeLine(fields);
+    }
+    if (!csv.flush())
+        return false; // the temporary file is discarded, the target stays as it was
+    return file.commit();
 }
 
 // Compiled here rather than in the library's shared moc unit, so that a program

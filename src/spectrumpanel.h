@@ -41,6 +41,12 @@ public:
     CSpectrumView* gyroView() const { return m_gyroView; }
     QPushButton* saveButton() const { return m_saveButton; }
 
+    // Writes the shown spectra as CSV in the program's number format: frequency
+    // in Hz, then one column per axis (X, Y, Z in g, rX, rY, rZ in dps), one
+    // line per bin. False when the file could not be written completely; an
+    // existing file of that name is then left as it was.
+    bool writeCsv(const QString& fileName) const;
+
     // Recomputes both spectra now if the graphs' visible samples changed since
     // the last computation (or force); returns whether it computed.
     bool refresh(bool force = false);
@@ -76,6 +82,7 @@ private:
 
     SSource sourceOf(const CLiveGraph& graph) const;
     void compute(const CLiveGraph& graph, const SSource& source, CSpectrumView& view);
+    void updateSaveEnabled();
 
     const CLiveGraph* m_accel;
     const CLiveGraph* m_gyro;
