@@ -133,6 +133,14 @@ const SpectrumAnalyzer::SSpectrum& CSpectrumView::spectrum(int index) const
     return m_series[std::size_t(index)].spectrum;
 }
 
+std::size_t CSpectrumView::spectrumLength() const
+{
+    std::size_t bins = 0;
+    for (const SSeries& series : m_series)
+        bins = std::max(bins, series.spectrum.amplitude.size());
+    return bins;
+}
+
 bool CSpectrumView::hasSpectrum() const
 {
     return std::any_of(m_series.begin(), m_series.end(),
@@ -267,9 +275,7 @@ double CSpectrumView::xToFrequency(double x) const
 void CSpectrumView::rebuildCurves()
 {
     m_curvesValid = true;
-    std::size_t bins = 0;
-    for (const SSeries& series : m_series)
-        bins = std::max(bins, series.spectrum.amplitude.size());
+    const std::size_t bins = spectrumLength();
     if (bins == 0 || m_binWidth <= 0.0) {
         for (SSeries& series : m_series)
             series.points.clear();
@@ -359,28 +365,11 @@ void CSpectrumView::drawFrequencyAxis(QPainter& painter, const QFontMetrics& fm,
     }
 }
 
-void CSpectrumView::drawReadout(QPainter& painter, const QRect& line, const QColor& textColor) const
+QStringList CSpectrumView::readoutEntries() const
 {
-    if (!hasSpectrum())
-        return;
-    const QFontMetrics fm(painter.font());
+    QStringList entries;
     // Enough decimals to tell neighbouring bins apart.
     const int decimals = std::clamp(decimalsOf(m_binWidth) + 1, 1, 4);
-    int x = line.left();
-    auto put = [&](const QString& text, const QColor& color) {
-        painter.setPen(color);
-        painter.drawText(QRect(x, line.top(), line.right() - x, line.height()),
-                         Qt::AlignLeft | Qt::AlignVCenter, text);
-        x += fm.horizontalAdvance(text) + fm.horizontalAdvance(QStringLiteral("    "));
-    };
-    std::size_t fftLength = 0;
-    for (const SSeries& series : m_series)
-        if (series.spectrum.valid)
-            fftLength = 2 * (series.spectrum.amplitude.size() - 1);
-    put(tr("Resolution %1 Hz (%2 points)")
-            .arg(QString::number(m_binWidth, 'f', decimals + 1))
-            .arg(fftLength),
-        textColor);
     for (const SSeries& series : m_series) {
         if (!series.visible || !series.spectrum.valid)
             continue;
@@ -388,10 +377,31 @@ void CSpectrumView::drawReadout(QPainter& painter, const QRect& line, const QCol
         const QString amplitude =
             m_decibel ? tr("%1 dB").arg(axisValue(peak.amplitude), 0, 'f', 1)
                       : QStringLiteral("%1 %2").arg(significant(peak.amplitude, 4), m_unit);
-        put(tr("%1: %2 Hz, %3")
-                .arg(series.name, QString::number(peak.frequency, 'f', decimals), amplitude),
-            series.color.darker(130));
+        entries << tr("%1: %2 Hz, %3")
+                       .arg(series.name, QString::number(peak.frequency, 'f', decimals), amplitude);
     }
+    return entries;
+}
+
+QList<QRect> CSpectrumView::flowReadout(const QStringList& entries, const QFontMetrics& fm,
+                                        int width)
+{
+    // Left to right, wrapping to a new line where an entry would not fit.
+    const int gap = fm.horizontalAdvance(QStringLiteral("    "));
+    const int lineHeight = fm.height() + 2;
+    QList<QRect> rects;
+    int x = 0;
+    int y = 0;
+    for (const QString& entry : entries) {
+        const int w = fm.horizontalAdvance(entry);
+        if (x > 0 && x + w > width) {
+            x = 0;
+            y += lineHeight;
+        }
+        rects.append(QRect(x, y, w, fm.height()));
+        x += w + gap;
+    }
+    return rects;
 }
 
 void CSpectrumView::paintEvent(QPaintEvent* /*event*/)
@@ -415,7 +425,11 @@ void CSpectrumView::paintEvent(QPaintEvent* /*event*/)
                   fm.horizontalAdvance(QString::number(m_yMax, 'f', yDecimals))});
     const int left = labelWidth + 14 + fh + 4;
     const int top = fh + 16;
-    const int bottom = (fh + 14) + (fh + 4) + (fh + 4); // tick labels, axis label, readout
+    // The peaks' readout below the axis label, in as many lines as it needs.
+    const QStringList readout = readoutEntries();
+    const QList<QRect> readoutRects = flowReadout(readout, fm, width() - 16);
+    const int readoutHeight = readoutRects.isEmpty() ? fh : readoutRects.last().bottom() + 1;
+    const int bottom = (fh + 14) + (fh + 4) + readoutHeight + 8; // tick labels, axis label
     const int right = fm.horizontalAdvance(QStringLiteral("0000")) / 2 + 8;
     const QRect plot(QPoint(left, top), QPoint(width() - right - 1, height() - bottom - 1));
     if (plot.width() < 10 || plot.height() < 10) {
@@ -448,8 +462,16 @@ void CSpectrumView::paintEvent(QPaintEvent* /*event*/)
 
     painter.setPen(textColor);
     const QRect topBand(plot.left(), 8, plot.width(), fh + 4);
-    if (!m_title.isEmpty())
-        painter.drawText(topBand, Qt::AlignLeft | Qt::AlignVCenter, m_title);
+    QString heading = m_title;
+    if (hasSpectrum()) {
+        const std::size_t points = 2 * (spectrumLength() - 1);
+        heading +=
+            (heading.isEmpty() ? QString() : QStringLiteral("    ")) +
+            tr("Resolution %1 Hz (%2 points)")
+                .arg(QString::number(m_binWidth, 'f', std::clamp(decimalsOf(m_binWidth) + 2, 1, 5)))
+                .arg(points);
+    }
+    painter.drawText(topBand, Qt::AlignLeft | Qt::AlignVCenter, heading);
     const int axisLabelTop = plot.bottom() + fh + 14;
     painter.drawText(QRect(plot.left(), axisLabelTop, plot.width(), fh), Qt::AlignCenter,
                      tr("Frequency [Hz]"));
@@ -493,5 +515,14 @@ void CSpectrumView::paintEvent(QPaintEvent* /*event*/)
     painter.setPen(textColor);
     painter.drawRect(QRect(plot.topLeft(), QPoint(plot.right() - 1, plot.bottom() - 1)));
 
-    drawReadout(painter, QRect(8, height() - 8 - fh, width() - 16, fh), textColor);
+    const int readoutTop = axisLabelTop + fh + 4;
+    qsizetype shown = 0;
+    for (const SSeries& series : m_series) {
+        if (!series.visible || !series.spectrum.valid)
+            continue;
+        painter.setPen(series.color.darker(130));
+        painter.drawText(readoutRects[shown].translated(8, readoutTop),
+                         Qt::AlignLeft | Qt::AlignVCenter, readout[shown]);
+        ++shown;
+    }
 }

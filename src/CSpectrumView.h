@@ -18,10 +18,12 @@
 #include <QPointF>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <vector>
 
+class QFontMetrics;
 class QPainter;
 
 class CSpectrumView : public QWidget
@@ -98,7 +100,12 @@ private:
     void updateYRange();
     void rebuildCurves();
     void drawFrequencyAxis(QPainter& painter, const QFontMetrics& fm, const QColor& textColor);
-    void drawReadout(QPainter& painter, const QRect& line, const QColor& textColor) const;
+    // The peak readout of each shown series, and where its entries go in
+    // lines no wider than width (relative to the readout's top left).
+    QStringList readoutEntries() const;
+    static QList<QRect> flowReadout(const QStringList& entries, const QFontMetrics& fm, int width);
+    // Bins of the longest spectrum held; 0 without any.
+    std::size_t spectrumLength() const;
     void invalidateCurves();
 
     std::vector<SSeries> m_series;
