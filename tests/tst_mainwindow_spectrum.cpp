@@ -129,6 +129,12 @@ void TestMainWindowSpectrum::actionTogglesDock()
     QVERIFY(sameIcon(action->icon(), "spectrum_off"));
     action->trigger();
     QVERIFY(sameIcon(action->icon(), "spectrum_on"));
+
+    // The scale switches reach both spectra.
+    parts.widget<QCheckBox>("chk_spectrum_log")->setChecked(true);
+    parts.widget<QCheckBox>("chk_spectrum_db")->setChecked(true);
+    for (const CSpectrumView* view : {panel()->accelView(), panel()->gyroView()})
+        QVERIFY(view->logFrequency() && view->decibel());
 }
 
 void TestMainWindowSpectrum::vibrationIsStrongestPeak()

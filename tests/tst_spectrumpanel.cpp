@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // The spectrum panel over two live graphs: it analyses the samples the graphs
-// show, recomputes only when they change (and not at all while hidden), and
-// its switches reach both views.
+// show, and recomputes only when they change (and not at all while hidden).
 #include "CLiveGraph.h"
 #include "CSpectrumView.h"
 #include "spectrumpanel.h"
 
-#include <QCheckBox>
 #include <QtTest>
 
 #include <cmath>
@@ -41,7 +39,6 @@ private slots:
     void analysesVisibleSamples();
     void recomputesOnlyOnChange();
     void hiddenCostsNothing();
-    void switchesReachBothViews();
 
 private:
     CLiveGraph* m_accel = nullptr;
@@ -158,20 +155,6 @@ void TestSpectrumPanel::hiddenCostsNothing()
     QCOMPARE(m_panel->computeCount(), quint64(2));
     QTest::qWait(3 * SpectrumPanel::UPDATE_INTERVAL_MS);
     QCOMPARE(m_panel->computeCount(), quint64(2)); // shown but idle
-}
-
-void TestSpectrumPanel::switchesReachBothViews()
-{
-    auto* log = m_panel->findChild<QCheckBox*>(QStringLiteral("chk_spectrum_log"));
-    auto* db = m_panel->findChild<QCheckBox*>(QStringLiteral("chk_spectrum_db"));
-    QVERIFY(log && db);
-    log->setChecked(true);
-    QVERIFY(m_panel->accelView()->logFrequency() && m_panel->gyroView()->logFrequency());
-    QVERIFY(!m_panel->accelView()->decibel() && !m_panel->gyroView()->decibel());
-    db->setChecked(true);
-    log->setChecked(false);
-    QVERIFY(m_panel->accelView()->decibel() && m_panel->gyroView()->decibel());
-    QVERIFY(!m_panel->accelView()->logFrequency() && !m_panel->gyroView()->logFrequency());
 }
 
 QTEST_MAIN(TestSpectrumPanel)
