@@ -11,7 +11,8 @@
 // --window sets the time window; --fill first streams in burst mode until the
 // graphs hold their full 300 s history, then switches to real time.
 // --spectrum measures in turns with the spectrum dock hidden and shown, N
-// seconds each, twice over, and prints both figures of the same run (with
+// seconds each, twice over, after N seconds unmeasured, and prints both
+// figures of the same run (with
 // --screenshot: the picture shows the dock). Run it
 // offscreen (QT_QPA_PLATFORM=offscreen) or under xvfb-run for a real X server.
 #include "CLiveGraph.h"
@@ -236,14 +237,25 @@ int main(int argc, char* argv[])
     double cpu = 0.0;
     double elapsed = 0.0;
     if (spectrum) {
-        // Alternating, so that a change in the machine's load hits both alike.
         double shownCpu = 0.0;
         double shownElapsed = 0.0;
-        for (int round = 0; round < 2; ++round) {
-            showSpectrum(false);
-            measure(cpu, elapsed);
-            showSpectrum(true);
-            measure(shownCpu, shownElapsed);
+        // A first stretch unmeasured: right after the fill the process is still
+        // settling. Then hidden, shown, shown, hidden, so that a steady drift
+        // in the machine's load weighs on both alike.
+        double warmCpu = 0.0;
+        double warmElapsed = 0.0;
+        showSpectrum(false);
+        measure(warmCpu, warmElapsed);
+        for (int round = 0; round < 4; ++round) {
+            const bool shown = round == 1 || round == 2;
+            showSpectrum(shown);
+            double c = 0.0;
+            double e = 0.0;
+            measure(c, e);
+            std::printf("  %s %5.2f %% of one core\n",
+                        shown ? "shown: " : "hidden:", 100.0 * c / e);
+            (shown ? shownCpu : cpu) += c;
+            (shown ? shownElapsed : elapsed) += e;
         }
         std::printf("spectrum hidden: CPU %.2f s over %.1f s: %.2f %% of one core\n", cpu, elapsed,
                     100.0 * cpu / elapsed);
