@@ -6,11 +6,15 @@
 // Optionally saves a picture of the window instead.
 //
 //   bench_mainwindow [--seconds N] [--window SECONDS] [--fill] [--fallback]
-//                    [--screenshot FILE]
+//                    [--spectrum] [--screenshot FILE]
 //
 // --window sets the time window; --fill first streams in burst mode until the
 // graphs hold their full 300 s history, then switches to real time;
-// --fallback draws the curves with QPainter instead of the fast path. Run it
+// --fallback draws the curves with QPainter instead of the fast path.
+// --spectrum measures in turns with the spectrum dock hidden and shown, N
+// seconds each, twice over, after N seconds unmeasured, and prints both
+// figures of the same run (with
+// --screenshot: the picture shows the dock). Run it
 // offscreen (QT_QPA_PLATFORM=offscreen) or under xvfb-run for a real X server.
 #include "CLiveGraph.h"
 #include "CPolylineRaster.h"
@@ -21,6 +25,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QSpinBox>
@@ -133,6 +138,7 @@ int main(int argc, char* argv[])
     int seconds = 60;
     int window = 5;
     bool fill = false;
+    bool spectrum = false;
     QString screenshot;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -144,11 +150,14 @@ int main(int argc, char* argv[])
             fill = true;
         else if (args[i] == QLatin1String("--fallback"))
             CPolylineRaster::setFallbackForced(true);
+        else if (args[i] == QLatin1String("--spectrum"))
+            spectrum = true;
         else if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size())
             screenshot = args[++i];
         else {
             std::fprintf(stderr,
                          "usage: %s [--seconds N] [--window SECONDS] [--fill] [--fallback] "
+                         "[--spectrum] "
                          "[--screenshot FILE]\n",
                          qPrintable(args[0]));
             return 2;
@@ -195,7 +204,21 @@ int main(int argc, char* argv[])
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
 
+    // Shown and hidden as the user does, with the action.
+    auto* dock = mainWindow.findChild<QDockWidget*>(QStringLiteral("dock_spectrum"));
+    auto* toggle = mainWindow.findChild<QAction*>(QStringLiteral("actionSpectrum"));
+    if (spectrum && (!dock || !toggle)) {
+        std::fprintf(stderr, "the window has no spectrum dock\n");
+        return 1;
+    }
+    const auto showSpectrum = [&](bool shown) {
+        if (dock->isHidden() == shown)
+            toggle->trigger();
+    };
+
     if (!screenshot.isEmpty()) {
+        if (spectrum)
+            showSpectrum(true);
         QTimer::singleShot(seconds * 1000, [&] {
             const bool saved = mainWindow.grab().save(screenshot);
             std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(screenshot));
@@ -204,15 +227,50 @@ int main(int argc, char* argv[])
         return app.exec();
     }
 
-    const double cpuStart = cpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    app.setRecording(true);
-    QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
-    app.exec();
-    app.setRecording(false);
-    const double cpu = cpuSeconds() - cpuStart;
-    const double elapsed = double(wall.elapsed()) / 1000.0;
+    // CPU time and wall time of one stretch of live streaming.
+    const auto measure = [&](double& cpu, double& elapsed) {
+        const double cpuStart = cpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        app.setRecording(true);
+        QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
+        app.exec();
+        app.setRecording(false);
+        cpu += cpuSeconds() - cpuStart;
+        elapsed += double(wall.elapsed()) / 1000.0;
+    };
+    double cpu = 0.0;
+    double elapsed = 0.0;
+    if (spectrum) {
+        double shownCpu = 0.0;
+        double shownElapsed = 0.0;
+        // A first stretch unmeasured: right after the fill the process is still
+        // settling. Then hidden, shown, shown, hidden, so that a steady drift
+        // in the machine's load weighs on both alike.
+        double warmCpu = 0.0;
+        double warmElapsed = 0.0;
+        showSpectrum(false);
+        measure(warmCpu, warmElapsed);
+        for (int round = 0; round < 4; ++round) {
+            const bool shown = round == 1 || round == 2;
+            showSpectrum(shown);
+            double c = 0.0;
+            double e = 0.0;
+            measure(c, e);
+            std::printf("  %s %5.2f %% of one core\n",
+                        shown ? "shown: " : "hidden:", 100.0 * c / e);
+            (shown ? shownCpu : cpu) += c;
+            (shown ? shownElapsed : elapsed) += e;
+        }
+        std::printf("spectrum hidden: CPU %.2f s over %.1f s: %.2f %% of one core\n", cpu, elapsed,
+                    100.0 * cpu / elapsed);
+        std::printf("spectrum shown:  CPU %.2f s over %.1f s: %.2f %% of one core\n", shownCpu,
+                    shownElapsed, 100.0 * shownCpu / shownElapsed);
+        cpu += shownCpu;
+        elapsed += shownElapsed;
+    } else {
+        measure(cpu, elapsed);
+    }
 
     std::printf("platform %s, time window %d s, %llu samples stored, %llu reports sent, %llu "
                 "dropped by the host buffer\n",

@@ -61,6 +61,8 @@ public:
         // The sum of [begin, end) in double: whole runs by their sums, the
         // values at either end one by one; begin < end <= size().
         double sum(std::size_t begin, std::size_t end) const;
+        // Copies [begin, end) to out, a block at a time; begin <= end <= size().
+        void copy(std::size_t begin, std::size_t end, float* out) const;
         // A hint that the value at index and the runs after it will be read
         // soon; index < size().
         void prefetch(std::size_t index) const;
@@ -118,6 +120,9 @@ public:
     // The sum in double of the stored samples [begin, end) of a series, whole
     // runs taken from their sums: within rounding of the sum in order.
     double storedSum(int series, quint64 begin, quint64 end) const;
+    // The stored samples [begin, end) of a series, oldest first; the caller
+    // guarantees series < series count and begin <= end <= storedSampleCount().
+    void copyStoredSamples(int series, quint64 begin, quint64 end, float* out) const;
     // Seconds since the first frame after the last clear.
     double storedSampleTime(quint64 index) const;
     // Stored indices of the visible range [visibleBegin(), visibleEnd()).
@@ -157,6 +162,19 @@ public:
     static double niceStep(double range, int n);
     // Black or white, whichever reads better on the background.
     static QColor contrastTextColor(const QColor& background);
+
+    // One legend box: a series' name, filled with its colour while it is shown.
+    struct SLegendEntry
+    {
+        QString name;
+        QColor color;
+        bool visible;
+    };
+    // Draws the entries as equally wide boxes right-aligned in the band, in index
+    // order from left to right; boxes receives each entry's rectangle.
+    static void paintLegend(QPainter& painter, const QRect& band,
+                            const std::vector<SLegendEntry>& entries, const QColor& textColor,
+                            QList<QRect>& boxes);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -110,8 +110,9 @@ char* CsvWriter::putNumber(char* out, double value, int decimals)
     return PUT[decimals - 1](out, value);
 }
 
-void CsvWriter::writeLine(std::initializer_list<QString> fields)
+void CsvWriter::writeLine(const QStringList& fields)
 {
+    flushLines();
     bool first = true;
     for (const QString& text : fields) {
         if (!first)

@@ -15,11 +15,11 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QTextStream>
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <vector>
 
 class QIODevice;
@@ -59,6 +59,9 @@ public:
     // The shorter vector decides the number of lines.
     void writeFrames(const std::vector<float>& accel, const std::vector<float>& gyro,
                      uint64_t firstIndex, double sampleRate);
+    // One line of text fields (each through field()), for other tables in
+    // the same format; after any buffered data lines.
+    void writeLine(const QStringList& fields);
     // Hands buffered lines to the device. False once anything failed to be written.
     bool flush();
 
@@ -73,7 +76,6 @@ public:
     static QString field(const QString& text);
 
 private:
-    void writeLine(std::initializer_list<QString> fields);
     void flushLines();
 
     QTextStream m_out;

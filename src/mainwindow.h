@@ -20,8 +20,12 @@
 #include <cstdint>
 #include <string>
 
+class QAction;
+class QDockWidget;
 class QLabel;
+class QPixmap;
 class QWidget;
+class SpectrumPanel;
 class Ui_MainWindow;
 
 // The program's named colours (series colours and the status colours' base).
@@ -71,6 +75,9 @@ private slots:
     void onAccelFilterChanged();
     void onSensorParamsChanged();
     void onUpdateTimer();
+    void onSpectrumTriggered();
+    void updateSpectrumIcon();
+    void onSaveSpectrum();
 
 private:
     // Frame
@@ -102,6 +109,11 @@ private:
     // Status bar
     void updateMeasurementStatus();
 
+    // Spectrum dock
+    void setupSpectrumDock();
+    // The graph area, and beside it the spectrum while its dock is shown.
+    QPixmap screenshotPicture() const;
+
     Ui_MainWindow* ui;
     // Before the sensor: the read thread's callback feeds the session, so the
     // session must outlive the thread.
@@ -118,4 +130,8 @@ private:
     StatusBarView m_statusBar;
     QElapsedTimer m_measureClock;
     qint64 m_measureDurationMs = 0;
+    // Owned by the Qt parent chain.
+    QAction* m_actionSpectrum = nullptr;
+    QDockWidget* m_spectrumDock = nullptr;
+    SpectrumPanel* m_spectrumPanel = nullptr;
 };
