@@ -5,14 +5,20 @@
 // update tick (drain, convert, append) and of each repaint of the window.
 // Optionally saves a picture of the window instead.
 //
-//   bench_mainwindow [--seconds N] [--window SECONDS] [--fill] [--screenshot FILE]
-//                    [--record FILE]
+//   bench_mainwindow [--seconds N] [--window SECONDS] [--fill] [--fallback]
+//                    [--spectrum] [--screenshot FILE] [--record FILE]
 //
 // --window sets the time window; --fill first streams in burst mode until the
-// graphs hold their full 300 s history, then switches to real time. --record
-// measures for the same time again while recording to FILE, in the same run. Run it
+// graphs hold their full 300 s history, then switches to real time;
+// --fallback draws the curves with QPainter instead of the fast path.
+// --spectrum measures in turns with the spectrum dock hidden and shown, N
+// seconds each, twice over, after N seconds unmeasured, and prints both
+// figures of the same run (with
+// --screenshot: the picture shows the dock). --record measures for the same
+// time again while recording to FILE, in the same run. Run it
 // offscreen (QT_QPA_PLATFORM=offscreen) or under xvfb-run for a real X server.
 #include "CLiveGraph.h"
+#include "CPolylineRaster.h"
 #include "mainwindow.h"
 #include "skarvelmodel.h"
 
@@ -20,6 +26,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QIcon>
@@ -133,6 +140,7 @@ int main(int argc, char* argv[])
     int seconds = 60;
     int window = 5;
     bool fill = false;
+    bool spectrum = false;
     QString screenshot;
     QString record;
     const QStringList args = app.arguments();
@@ -143,13 +151,18 @@ int main(int argc, char* argv[])
             window = args[++i].toInt();
         else if (args[i] == QLatin1String("--fill"))
             fill = true;
+        else if (args[i] == QLatin1String("--fallback"))
+            CPolylineRaster::setFallbackForced(true);
+        else if (args[i] == QLatin1String("--spectrum"))
+            spectrum = true;
         else if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size())
             screenshot = args[++i];
         else if (args[i] == QLatin1String("--record") && i + 1 < args.size())
             record = args[++i];
         else {
             std::fprintf(stderr,
-                         "usage: %s [--seconds N] [--window SECONDS] [--fill] "
+                         "usage: %s [--seconds N] [--window SECONDS] [--fill] [--fallback] "
+                         "[--spectrum] "
                          "[--screenshot FILE] [--record FILE]\n",
                          qPrintable(args[0]));
             return 2;
@@ -196,7 +209,21 @@ int main(int argc, char* argv[])
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
 
+    // Shown and hidden as the user does, with the action.
+    auto* dock = mainWindow.findChild<QDockWidget*>(QStringLiteral("dock_spectrum"));
+    auto* toggle = mainWindow.findChild<QAction*>(QStringLiteral("actionSpectrum"));
+    if (spectrum && (!dock || !toggle)) {
+        std::fprintf(stderr, "the window has no spectrum dock\n");
+        return 1;
+    }
+    const auto showSpectrum = [&](bool shown) {
+        if (dock->isHidden() == shown)
+            toggle->trigger();
+    };
+
     if (!screenshot.isEmpty()) {
+        if (spectrum)
+            showSpectrum(true);
         QTimer::singleShot(seconds * 1000, [&] {
             const bool saved = mainWindow.grab().save(screenshot);
             std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(screenshot));
@@ -205,15 +232,82 @@ int main(int argc, char* argv[])
         return app.exec();
     }
 
-    const double cpuStart = cpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    app.setRecording(true);
-    QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
-    app.exec();
-    app.setRecording(false);
-    const double cpu = cpuSeconds() - cpuStart;
-    const double elapsed = double(wall.elapsed()) / 1000.0;
+    // CPU time and wall time of one stretch of live streaming.
+    const auto measure = [&](double& cpu, double& elapsed) {
+        const double cpuStart = cpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        app.setRecording(true);
+        QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
+        app.exec();
+        app.setRecording(false);
+        cpu += cpuSeconds() - cpuStart;
+        elapsed += double(wall.elapsed()) / 1000.0;
+    };
+    double cpu = 0.0;
+    double elapsed = 0.0;
+    if (spectrum) {
+        double shownCpu = 0.0;
+        double shownElapsed = 0.0;
+        // A first stretch unmeasured: right after the fill the process is still
+        // settling. Then hidden, shown, shown, hidden, so that a steady drift
+        // in the machine's load weighs on both alike.
+        double warmCpu = 0.0;
+        double warmElapsed = 0.0;
+        showSpectrum(false);
+        measure(warmCpu, warmElapsed);
+        for (int round = 0; round < 4; ++round) {
+            const bool shown = round == 1 || round == 2;
+            showSpectrum(shown);
+            double c = 0.0;
+            double e = 0.0;
+            measure(c, e);
+            std::printf("  %s %5.2f %% of one core\n",
+                        shown ? "shown: " : "hidden:", 100.0 * c / e);
+            (shown ? shownCpu : cpu) += c;
+            (shown ? shownElapsed : elapsed) += e;
+        }
+        std::printf("spectrum hidden: CPU %.2f s over %.1f s: %.2f %% of one core\n", cpu, elapsed,
+                    100.0 * cpu / elapsed);
+        std::printf("spectrum shown:  CPU %.2f s over %.1f s: %.2f %% of one core\n", shownCpu,
+                    shownElapsed, 100.0 * shownCpu / shownElapsed);
+        cpu += shownCpu;
+        elapsed += shownElapsed;
+    } else if (!record.isEmpty()) {
+        // As for the spectrum: unmeasured first, then alone, recording twice, alone.
+        double recordCpu = 0.0;
+        double recordElapsed = 0.0;
+        double warmCpu = 0.0;
+        double warmElapsed = 0.0;
+        measure(warmCpu, warmElapsed);
+        QAction* recordAction = mainWindow.findChild<QAction*>(QStringLiteral("actionRecord"));
+        for (int round = 0; round < 4; ++round) {
+            const bool recording = round == 1 || round == 2;
+            if (round == 1 && !mainWindow.startRecording(record)) {
+                std::fprintf(stderr, "could not record to %s\n", qPrintable(record));
+                return 1;
+            }
+            if (round == 3)
+                recordAction->trigger(); // ends the recording
+            double c = 0.0;
+            double e = 0.0;
+            measure(c, e);
+            std::printf("  %s %5.2f %% of one core\n",
+                        recording ? "recording:" : "alone:    ", 100.0 * c / e);
+            (recording ? recordCpu : cpu) += c;
+            (recording ? recordElapsed : elapsed) += e;
+        }
+        std::printf("measuring alone:     CPU %.2f s over %.1f s: %.2f %% of one core\n", cpu,
+                    elapsed, 100.0 * cpu / elapsed);
+        std::printf("measuring+recording: CPU %.2f s over %.1f s: %.2f %% of one core, %.1f MB "
+                    "written\n",
+                    recordCpu, recordElapsed, 100.0 * recordCpu / recordElapsed,
+                    double(QFileInfo(record).size()) / 1e6);
+        cpu += recordCpu;
+        elapsed += recordElapsed;
+    } else {
+        measure(cpu, elapsed);
+    }
 
     std::printf("platform %s, time window %d s, %llu samples stored, %llu reports sent, %llu "
                 "dropped by the host buffer\n",
@@ -221,30 +315,13 @@ int main(int argc, char* argv[])
                 static_cast<unsigned long long>(accel->storedSampleCount()),
                 static_cast<unsigned long long>(sensor.model->reportsSent()),
                 static_cast<unsigned long long>(sensor.model->reportsDropped()));
+    std::printf("curves drawn by %s\n",
+                CPolylineRaster::fallbackForced() ? "QPainter (--fallback)" : "the fast path");
     std::printf("CPU %.2f s over %.1f s: %.1f %% of one core\n", cpu, elapsed,
                 100.0 * cpu / elapsed);
     app.plainTicks.print("update tick");
     app.refreshTicks.print("tick + statistics/status");
     app.paints.print("repaint of the window");
 
-    if (!record.isEmpty()) {
-        if (!mainWindow.startRecording(record)) {
-            std::fprintf(stderr, "could not record to %s\n", qPrintable(record));
-            return 1;
-        }
-        const double recordCpuStart = cpuSeconds();
-        QElapsedTimer recordWall;
-        recordWall.start();
-        QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
-        app.exec();
-        const double recordCpu = cpuSeconds() - recordCpuStart;
-        const double recordElapsed = double(recordWall.elapsed()) / 1000.0;
-        mainWindow.findChild<QAction*>(QStringLiteral("actionStop"))->trigger();
-        std::printf("recording: CPU %.2f s over %.1f s: %.1f %% of one core (%+.2f points "
-                    "against measuring alone), %.1f MB written\n",
-                    recordCpu, recordElapsed, 100.0 * recordCpu / recordElapsed,
-                    100.0 * (recordCpu / recordElapsed - cpu / elapsed),
-                    double(QFileInfo(record).size()) / 1e6);
-    }
     return 0;
 }

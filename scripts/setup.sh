@@ -14,6 +14,8 @@ PACKAGES="build-essential cmake ninja-build pkg-config git ca-certificates \
   xvfb xauth python3 python3-pandas \
   libqcustomplot-dev qt6-charts-dev libqt6opengl6-dev"
 # (Qt Charts' CMake package needs Qt6OpenGL's, which qt6-charts-dev does not pull in.)
+# Single-precision FFT for the spectrum view (libfftw3-dev brings fftw3f and its pkg-config file).
+PACKAGES="$PACKAGES libfftw3-dev"
 # Install and package checks: desktop file, AppStream data, licence compliance, .deb.
 PACKAGES="$PACKAGES desktop-file-utils appstream reuse lintian dpkg-dev file"
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 #include "CLiveGraph.h"
+#include "CPolylineRaster.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -83,7 +84,9 @@ void CLiveGraph::CSampleQueue::push_back(float value)
     block.values[offset] = value;
     if (offset % SUMMARY_RUN == 0) {
         block.runs[run] = {value, value};
+        block.sums[run] = double(value);
     } else {
+        block.sums[run] += double(value);
         // A run's extremes skip NaNs (a NaN summary would hide the whole run),
         // just as a value-by-value scan that starts from a number skips them.
         float& lo = block.runs[run].lo;
@@ -130,6 +133,19 @@ void CLiveGraph::CSampleQueue::prefetch(std::size_t index) const
 #endif
 }
 
+void CLiveGraph::CSampleQueue::copy(std::size_t begin, std::size_t end, float* out) const
+{
+    std::size_t pos = m_head + begin;
+    const std::size_t stop = m_head + end;
+    while (pos < stop) {
+        const std::size_t offset = pos % BLOCK_SIZE;
+        const std::size_t count = std::min(BLOCK_SIZE - offset, stop - pos);
+        std::copy_n(m_blocks[pos / BLOCK_SIZE]->values + offset, count, out);
+        out += count;
+        pos += count;
+    }
+}
+
 void CLiveGraph::CSampleQueue::clear()
 {
     m_blocks.clear();
@@ -173,6 +189,27 @@ void CLiveGraph::CSampleQueue::minMax(std::size_t begin, std::size_t end, float&
     }
     lo = low;
     hi = high;
+}
+
+double CLiveGraph::CSampleQueue::sum(std::size_t begin, std::size_t end) const
+{
+    std::size_t pos = m_head + begin;
+    const std::size_t stop = m_head + end;
+    double total = 0.0;
+    while (pos < stop) {
+        const SBlock& block = *m_blocks[pos / BLOCK_SIZE];
+        const std::size_t blockStart = pos - pos % BLOCK_SIZE;
+        const std::size_t last = std::min(stop - blockStart, BLOCK_SIZE);
+        std::size_t offset = pos - blockStart;
+        for (; offset < last && offset % SUMMARY_RUN != 0; ++offset)
+            total += double(block.values[offset]);
+        for (; offset + SUMMARY_RUN <= last; offset += SUMMARY_RUN)
+            total += block.sums[offset / SUMMARY_RUN];
+        for (; offset < last; ++offset)
+            total += double(block.values[offset]);
+        pos = blockStart + offset;
+    }
+    return total;
 }
 
 // ---------------------------------------------------------------------------
@@ -249,6 +286,21 @@ quint64 CLiveGraph::storedSampleCount() const
 float CLiveGraph::storedSample(int series, quint64 index) const
 {
     return m_series[std::size_t(series)].data[std::size_t(index)];
+}
+
+void CLiveGraph::storedMinMax(int series, quint64 begin, quint64 end, float& lo, float& hi) const
+{
+    m_series[std::size_t(series)].data.minMax(std::size_t(begin), std::size_t(end), lo, hi);
+}
+
+double CLiveGraph::storedSum(int series, quint64 begin, quint64 end) const
+{
+    return m_series[std::size_t(series)].data.sum(std::size_t(begin), std::size_t(end));
+}
+
+void CLiveGraph::copyStoredSamples(int series, quint64 begin, quint64 end, float* out) const
+{
+    m_series[std::size_t(series)].data.copy(std::size_t(begin), std::size_t(end), out);
 }
 
 double CLiveGraph::storedSampleTime(quint64 index) const
@@ -557,7 +609,10 @@ void CLiveGraph::paintEvent(QPaintEvent* /*event*/)
     painter.setClipRect(inner);
     for (const SCurve& curve : curves) {
         painter.setPen(cosmeticPen(curve.color));
-        painter.drawPolyline(m_curvePoints.data() + curve.begin, int(curve.end - curve.begin));
+        const QPointF* points = m_curvePoints.data() + curve.begin;
+        const int count = int(curve.end - curve.begin);
+        if (!CPolylineRaster::draw(painter, inner, points, count))
+            painter.drawPolyline(points, count);
     }
     if (sweep) {
         const double x =
@@ -634,33 +689,42 @@ void CLiveGraph::segmentPoints(const QRect& rect, const SSeries& series, quint64
 
 void CLiveGraph::drawLegend(QPainter& painter, const QRect& legendRect)
 {
+    std::vector<SLegendEntry> entries;
+    entries.reserve(m_series.size());
+    for (const SSeries& series : m_series)
+        entries.push_back({series.name, series.color, series.visible});
+    paintLegend(painter, legendRect, entries, palette().color(QPalette::WindowText), m_legendRects);
+}
+
+void CLiveGraph::paintLegend(QPainter& painter, const QRect& band,
+                             const std::vector<SLegendEntry>& entries, const QColor& textColor,
+                             QList<QRect>& boxes)
+{
     const QFontMetrics fm(painter.font());
     int boxWidth = 0;
-    for (const SSeries& series : m_series)
-        boxWidth = std::max(boxWidth, fm.horizontalAdvance(series.name) + 12);
+    for (const SLegendEntry& entry : entries)
+        boxWidth = std::max(boxWidth, fm.horizontalAdvance(entry.name) + 12);
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
-    m_legendRects.resize(qsizetype(m_series.size()));
-    int x = legendRect.right() + 1 - boxWidth;
-    for (std::size_t i = m_series.size(); i-- > 0;) {
-        const SSeries& series = m_series[i];
-        const QRect box(QPoint(x, legendRect.top()), QPoint(x + boxWidth - 1, legendRect.bottom()));
-        m_legendRects[qsizetype(i)] = box;
-        QColor textColor;
-        if (series.visible) {
+    boxes.resize(qsizetype(entries.size()));
+    int x = band.right() + 1 - boxWidth;
+    for (std::size_t i = entries.size(); i-- > 0;) {
+        const SLegendEntry& entry = entries[i];
+        const QRect box(QPoint(x, band.top()), QPoint(x + boxWidth - 1, band.bottom()));
+        boxes[qsizetype(i)] = box;
+        if (entry.visible) {
             painter.setPen(Qt::NoPen);
-            painter.setBrush(series.color);
+            painter.setBrush(entry.color);
             painter.drawRoundedRect(box, 4, 4, Qt::AbsoluteSize);
-            textColor = contrastTextColor(series.color);
+            painter.setPen(contrastTextColor(entry.color));
         } else {
-            painter.setPen(QPen(series.color, 2.0));
+            painter.setPen(QPen(entry.color, 2.0));
             painter.setBrush(Qt::NoBrush);
             painter.drawRoundedRect(box.adjusted(1, 1, -1, -1), 4, 4, Qt::AbsoluteSize);
-            textColor = palette().color(QPalette::WindowText);
+            painter.setPen(textColor);
         }
-        painter.setPen(textColor);
-        painter.drawText(box, Qt::AlignCenter, series.name);
+        painter.drawText(box, Qt::AlignCenter, entry.name);
         x -= boxWidth + 6;
     }
     painter.restore();

@@ -35,9 +35,9 @@ public:
     };
 
     // A double-ended queue of floats in fixed blocks. Each block also keeps the
-    // minimum and maximum of every run of SUMMARY_RUN values that starts at a
-    // multiple of SUMMARY_RUN within it, so the painter can find the extremes
-    // of long ranges without visiting every value.
+    // minimum, maximum and sum of every run of SUMMARY_RUN values that starts
+    // at a multiple of SUMMARY_RUN within it, so the painter and the
+    // statistics can summarise long ranges without visiting every value.
     class CSampleQueue
     {
     public:
@@ -58,6 +58,11 @@ public:
         // Smallest and largest of [begin, end) by float comparison, starting
         // from the value at begin; begin < end <= size().
         void minMax(std::size_t begin, std::size_t end, float& lo, float& hi) const;
+        // The sum of [begin, end) in double: whole runs by their sums, the
+        // values at either end one by one; begin < end <= size().
+        double sum(std::size_t begin, std::size_t end) const;
+        // Copies [begin, end) to out, a block at a time; begin <= end <= size().
+        void copy(std::size_t begin, std::size_t end, float* out) const;
         // A hint that the value at index and the runs after it will be read
         // soon; index < size().
         void prefetch(std::size_t index) const;
@@ -73,6 +78,7 @@ public:
         {
             float values[BLOCK_SIZE];
             SExtremes runs[BLOCK_SIZE / SUMMARY_RUN]; // side by side: one cache line fewer to read
+            double sums[BLOCK_SIZE / SUMMARY_RUN];    // each run's values added in order
         };
 
         std::vector<std::unique_ptr<SBlock>> m_blocks; // the front block first
@@ -112,6 +118,17 @@ public:
     quint64 totalSampleCount() const { return m_totalSamples; }
     // The caller guarantees series < series count and index < storedSampleCount().
     float storedSample(int series, quint64 index) const;
+    // Smallest and largest of the stored samples [begin, end) of a series,
+    // as a scan from the value at begin that takes a value only when it is
+    // strictly smaller (larger) finds them: NaNs are passed over unless the
+    // range starts with one. Runs of samples are taken from their summaries.
+    void storedMinMax(int series, quint64 begin, quint64 end, float& lo, float& hi) const;
+    // The sum in double of the stored samples [begin, end) of a series, whole
+    // runs taken from their sums: within rounding of the sum in order.
+    double storedSum(int series, quint64 begin, quint64 end) const;
+    // The stored samples [begin, end) of a series, oldest first; the caller
+    // guarantees series < series count and begin <= end <= storedSampleCount().
+    void copyStoredSamples(int series, quint64 begin, quint64 end, float* out) const;
     // Seconds since the first frame after the last clear.
     double storedSampleTime(quint64 index) const;
     // Stored indices of the visible range [visibleBegin(), visibleEnd()).
@@ -151,6 +168,19 @@ public:
     static double niceStep(double range, int n);
     // Black or white, whichever reads better on the background.
     static QColor contrastTextColor(const QColor& background);
+
+    // One legend box: a series' name, filled with its colour while it is shown.
+    struct SLegendEntry
+    {
+        QString name;
+        QColor color;
+        bool visible;
+    };
+    // Draws the entries as equally wide boxes right-aligned in the band, in index
+    // order from left to right; boxes receives each entry's rectangle.
+    static void paintLegend(QPainter& painter, const QRect& band,
+                            const std::vector<SLegendEntry>& entries, const QColor& textColor,
+                            QList<QRect>& boxes);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -142,6 +142,7 @@ char* CsvWriter::putNumber(char* out, double value, int decimals)
 
 void CsvWriter::writeLine(const QStringList& fields)
 {
+    flushLines();
     bool first = true;
     for (const QString& text : fields) {
         if (!first)

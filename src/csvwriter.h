@@ -71,6 +71,9 @@ public:
     // The shorter vector decides the number of lines.
     void writeFrames(const std::vector<float>& accel, const std::vector<float>& gyro,
                      uint64_t firstIndex, double sampleRate);
+    // One line of text fields (each through field()), for other tables in
+    // the same format; after any buffered data lines.
+    void writeLine(const QStringList& fields);
     // Hands buffered lines to the device. False once anything failed to be written.
     bool flush();
 
@@ -85,7 +88,6 @@ public:
     static QString field(const QString& text);
 
 private:
-    void writeLine(const QStringList& fields);
     void flushLines();
 
     QTextStream m_out;

@@ -9,6 +9,7 @@
 #include "devicedialog.h"
 #include "openrangedialog.h"
 #include "skarvelprotocol.h"
+#include "spectrumpanel.h"
 
 #include <QDateTime>
 #include <QFileDialog>
@@ -16,6 +17,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
 #include <QProgressDialog>
 #include <QSaveFile>
@@ -86,6 +88,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     updateStatisticsIcon();
     updateScaleIcon();
     updateGraphIcons();
+    setupSpectrumDock();
 
     m_updateTimer.setInterval(MeasurementSession::UPDATE_INTERVAL_MS);
     // First in line, so that anyone else observing the batches finds them in the graphs.
@@ -608,7 +611,7 @@ void MainWindow::onScreenshot()
         tr("JPEG image (*.jpg *.jpeg)"));
     if (fileName.isEmpty())
         return;
-    const QPixmap picture = ui->centralwidget->grab();
+    const QPixmap picture = screenshotPicture();
     // Writing the name directly would leave an existing picture cut short when
     // the disk fills up: write aside and replace it only once every byte arrived.
     QSaveFile file(fileName);
@@ -616,6 +619,75 @@ void MainWindow::onScreenshot()
         file.open(QIODevice::WriteOnly) && picture.save(&file, "JPG", 100) && file.commit();
     if (!saved)
         QMessageBox::critical(this, tr("Screenshot"), tr("Saving %1 failed.").arg(fileName));
+}
+
+// --- Spectrum ----------------------------------------------------------------
+
+void MainWindow::setupSpectrumDock()
+{
+    m_actionSpectrum = new QAction(tr("Show/Hide Spectrum"), this);
+    m_actionSpectrum->setObjectName(QStringLiteral("actionSpectrum"));
+    m_actionSpectrum->setToolTip(tr("Show/Hide Spectrum of the Visible Window"));
+    ui->menuView->addAction(m_actionSpectrum);
+    ui->toolBar->addAction(m_actionSpectrum);
+
+    // Hidden until asked for: the window starts as it always did, and a hidden
+    // spectrum computes nothing.
+    m_spectrumDock = new QDockWidget(tr("Spectrum (Visible Window)"), this);
+    m_spectrumDock->setObjectName(QStringLiteral("dock_spectrum"));
+    m_spectrumPanel =
+        new SpectrumPanel(ui->widget_accel, ui->widget_gyro, skarvel::SAMPLE_RATE, m_spectrumDock);
+    m_spectrumPanel->setObjectName(QStringLiteral("spectrumPanel"));
+    m_spectrumDock->setWidget(m_spectrumPanel);
+    // A tab beside the scaling dials: below them the spectra would get a sliver
+    // of the column. While its tab is not in front the panel is hidden and idle.
+    addDockWidget(Qt::RightDockWidgetArea, m_spectrumDock);
+    tabifyDockWidget(ui->dock_scale, m_spectrumDock);
+    m_spectrumDock->hide();
+    updateSpectrumIcon();
+
+    connect(m_actionSpectrum, &QAction::triggered, this, &MainWindow::onSpectrumTriggered);
+    connect(m_spectrumDock, &QDockWidget::visibilityChanged, this, &MainWindow::updateSpectrumIcon);
+    connect(m_spectrumPanel, &SpectrumPanel::saveRequested, this, &MainWindow::onSaveSpectrum);
+}
+
+void MainWindow::onSpectrumTriggered()
+{
+    toggleShown(m_spectrumDock);
+    if (!m_spectrumDock->isHidden())
+        m_spectrumDock->raise(); // the front tab where it shares its place
+}
+
+void MainWindow::updateSpectrumIcon()
+{
+    showToggleIcon(m_actionSpectrum, m_spectrumDock, "spectrum_on", "spectrum_off");
+}
+
+void MainWindow::onSaveSpectrum()
+{
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, tr("Save spectrum"), QStringLiteral("skarvel_spectrum_%1.csv").arg(fileTimeStamp()),
+        tr("CSV file (*.csv)"));
+    if (fileName.isEmpty())
+        return;
+    if (!m_spectrumPanel->writeCsv(fileName))
+        QMessageBox::critical(this, tr("Save"), tr("Saving %1 failed.").arg(fileName));
+}
+
+QPixmap MainWindow::screenshotPicture() const
+{
+    const QPixmap graphs = ui->centralwidget->grab();
+    if (m_spectrumDock->isHidden() || !m_spectrumPanel->isVisible())
+        return graphs;
+    const QPixmap spectrum = m_spectrumPanel->grab();
+    QPixmap picture(graphs.width() + spectrum.width(),
+                    std::max(graphs.height(), spectrum.height()));
+    picture.setDevicePixelRatio(graphs.devicePixelRatio());
+    picture.fill(palette().color(QPalette::Window));
+    QPainter painter(&picture);
+    painter.drawPixmap(0, 0, graphs);
+    painter.drawPixmap(QPointF(graphs.deviceIndependentSize().width(), 0), spectrum);
+    return picture;
 }
 
 // Compiled here rather than in the library's shared moc unit, so that a program

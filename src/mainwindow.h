@@ -22,8 +22,12 @@
 #include <cstdint>
 #include <string>
 
+class QAction;
+class QDockWidget;
 class QLabel;
+class QPixmap;
 class QWidget;
+class SpectrumPanel;
 class Ui_MainWindow;
 
 // The program's named colours (series colours and the status colours' base).
@@ -82,6 +86,9 @@ private slots:
     void onUpdateTimer();
     void onRecordTriggered(bool checked);
     void onOpenMeasurement();
+    void onSpectrumTriggered();
+    void updateSpectrumIcon();
+    void onSaveSpectrum();
 
 private:
     // Frame
@@ -118,6 +125,10 @@ private:
                                  uint16_t firmware) const;
     void recordSamples(const std::vector<float>& accel, const std::vector<float>& gyro);
     void endRecording();
+    // Spectrum dock
+    void setupSpectrumDock();
+    // The graph area, and beside it the spectrum while its dock is shown.
+    QPixmap screenshotPicture() const;
 
     Ui_MainWindow* ui;
     // Before the sensor: the read thread's callback feeds the session, so the
@@ -140,4 +151,8 @@ private:
     QString m_openedFile;
     QDateTime m_openedDate;
     SSkarvelParams m_openedParams;
+    // Owned by the Qt parent chain.
+    QAction* m_actionSpectrum = nullptr;
+    QDockWidget* m_spectrumDock = nullptr;
+    SpectrumPanel* m_spectrumPanel = nullptr;
 };

@@ -15,9 +15,17 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
@@ -27,6 +35,14 @@
 #include <deque>
 #include <functional>
 #include <thread>
+
+#if defined(__SANITIZE_THREAD__)
+#define TESTING_UNDER_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TESTING_UNDER_TSAN 1
+#endif
+#endif
 
 namespace testing {
 
@@ -180,6 +196,62 @@ inline ModalAnswerer::Answer chooseDevice(const QString& serial)
         combo->setCurrentIndex(combo->findText(serial));
         static_cast<QDialog*>(dialog)->accept();
     };
+}
+
+// Fills the save dialog with `path` after checking how it was opened. The
+// dialog is accepted from the event loop, so that a confirmation it asks
+// for reaches the answerer as the next modal dialog.
+inline ModalAnswerer::Answer saveAs(const QString& path, const QString& title,
+                                    const QString& filter, const QString& defaultName)
+{
+    return [=](QWidget* widget) {
+        auto rejectOnFailure =
+            qScopeGuard([widget] { QTimer::singleShot(0, widget, [widget] { widget->close(); }); });
+        auto* dialog = qobject_cast<QFileDialog*>(widget);
+        QVERIFY2(dialog, "not a file dialog");
+        QCOMPARE(dialog->windowTitle(), title);
+        QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+        QCOMPARE(dialog->nameFilters(), QStringList{filter});
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(edit);
+        QVERIFY2(QRegularExpression(defaultName).match(edit->text()).hasMatch(),
+                 qPrintable(edit->text()));
+        edit->setText(path);
+        rejectOnFailure.dismiss();
+        QTimer::singleShot(0, dialog, [dialog] { static_cast<QDialog*>(dialog)->accept(); });
+    };
+}
+
+const QString PYTHON = QStringLiteral("/usr/bin/python3");
+
+// Runs a Python script under Debian's interpreter with `arguments` and parses
+// what it prints as a JSON object. Returns why it could not, or an empty text.
+inline QString runPython(const QString& script, const QStringList& arguments, QJsonObject* result)
+{
+#ifdef TESTING_UNDER_TSAN
+    // The sanitizer ends a child forked from a process with threads.
+    Q_UNUSED(script);
+    Q_UNUSED(arguments);
+    Q_UNUSED(result);
+    return QStringLiteral("no child processes under ThreadSanitizer");
+#endif
+    if (!QFile::exists(PYTHON))
+        return QStringLiteral("%1 is not installed").arg(PYTHON);
+    QProcess python;
+    python.start(PYTHON, QStringList{QStringLiteral("-c"), script} + arguments);
+    if (!python.waitForFinished(60000))
+        return QStringLiteral("%1 did not finish").arg(PYTHON);
+    if (python.exitStatus() == QProcess::NormalExit && python.exitCode() == 3)
+        return QStringLiteral("pandas is not installed for %1").arg(PYTHON);
+    const QByteArray output = python.readAllStandardOutput();
+    if (python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
+        QTest::qFail(qPrintable(QStringLiteral("python failed: ") +
+                                QString::fromUtf8(python.readAllStandardError())),
+                     __FILE__, __LINE__);
+        return QStringLiteral("python failed");
+    }
+    *result = QJsonDocument::fromJson(output).object();
+    return QString();
 }
 
 // Connects through the device dialog, choosing `serial`.

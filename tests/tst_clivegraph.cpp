@@ -198,6 +198,13 @@ void tst_CLiveGraph::trimming()
             QCOMPARE(graph.sampleAt(s, dropped + k), float((dropped + k) * 10 + s));
         }
     }
+    // Bulk copies, whole and from inside, read the same values across blocks.
+    std::vector<float> copied(stored);
+    for (const quint64 begin : {quint64(0), stored / 3}) {
+        graph.copyStoredSamples(2, begin, stored, copied.data());
+        for (quint64 k = begin; k < stored; ++k)
+            QCOMPARE(copied[k - begin], float((dropped + k) * 10 + 2));
+    }
 }
 
 void tst_CLiveGraph::addSeriesEmptiesData()

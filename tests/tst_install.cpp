@@ -113,6 +113,7 @@ void tst_Install::layout()
         QStringLiteral("lib/udev/rules.d/70-skarvel.rules"),
         QStringLiteral("share/man/man1/skarvel-monitor.1.gz"),
         QStringLiteral("share/doc/skarvel-monitor/LICENSE"),
+        QStringLiteral("share/doc/skarvel-monitor/LICENSE-fftw.txt"),
     };
     for (int size : {16, 24, 32, 48, 64, 128, 256})
         expected.append(
