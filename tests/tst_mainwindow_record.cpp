@@ -11,7 +11,7 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QProcess>
+#include <QJsonObject>
 #include <QSpinBox>
 #include <QTemporaryDir>
 
@@ -131,16 +131,19 @@ void tst_MainWindowRecord::recordingHoldsTheStoredSamples()
     };
     QCOMPARE(afterDate(recorded), afterDate(written));
 
-    QProcess pandas;
-    pandas.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("import sys, pandas as pd; t = pd.read_csv(sys.argv[1], sep=';', "
-                                 "decimal=',', skiprows=15, encoding='utf-8-sig'); "
-                                 "print(t.shape[0], t.dtypes.eq('float64').all())"),
-                  path});
-    if (!pandas.waitForFinished(60000) || pandas.exitCode() != 0)
-        QSKIP("pandas is not available");
-    QCOMPARE(pandas.readAllStandardOutput().trimmed(), QByteArray::number(SAMPLES) + " True");
+    QJsonObject table;
+    const QString skipped = runPython(
+        QStringLiteral("import json, sys\n"
+                       "try:\n    import pandas as pd\nexcept ImportError:\n    sys.exit(3)\n"
+                       "t = pd.read_csv(sys.argv[1], sep=';', decimal=',', skiprows=15, "
+                       "encoding='utf-8-sig')\n"
+                       "print(json.dumps({'rows': len(t), 'numbers': bool(t.dtypes.eq('float64')"
+                       ".all())}))\n"),
+        {path}, &table);
+    if (!skipped.isEmpty())
+        QSKIP(qPrintable(skipped));
+    QCOMPARE(table.value(QStringLiteral("rows")).toInteger(), qint64(SAMPLES));
+    QVERIFY(table.value(QStringLiteral("numbers")).toBool());
 }
 
 void tst_MainWindowRecord::settingsChangeSplitsTheRecording()
