@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Time to save a full 300 s history as CSV, beside the time pandas needs to
-// write the same table in the same format on this machine.
+// write the same table in the same format on this machine; then the time to
+// read that file back, beside pandas reading the same file.
 //
 //   bench_csv [runs]      (default 7; prints medians)
 //
 // pandas is run under Debian's /usr/bin/python3; without it only the
 // program's own figure is printed.
 #include "CLiveGraph.h"
+#include "csvreader.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -38,6 +40,7 @@ try:
 except ImportError:
     sys.exit(3)
 data_path, out_path, dropped, runs = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+saved_path = sys.argv[5]
 values = np.fromfile(data_path, dtype='<f4').reshape(-1, 6).astype('float64')
 frame = pd.DataFrame({
     'Time [s]': (np.arange(len(values)) + dropped) / 833.0,
@@ -72,6 +75,14 @@ for name, write in (('one', one_format), ('per_column', per_column)):
         write()
         times.append(time.perf_counter() - start)
     print(name, statistics.median(times) * 1000.0, min(times) * 1000.0, max(times) * 1000.0)
+
+times = []
+for _ in range(runs):
+    start = time.perf_counter()
+    table = pd.read_csv(saved_path, sep=';', decimal=',', skiprows=15, encoding='utf-8-sig')
+    times.append(time.perf_counter() - start)
+assert table.shape == (len(values), 7)
+print('read', statistics.median(times) * 1000.0, min(times) * 1000.0, max(times) * 1000.0)
 )";
 
 double median(std::vector<double> values)
@@ -142,6 +153,24 @@ int main(int argc, char** argv)
                 *std::min_element(times.begin(), times.end()),
                 *std::max_element(times.begin(), times.end()), runs);
 
+    times.clear();
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        QFile file(csvPath);
+        CsvReader reader(&file, HISTORY_FRAMES);
+        if (!file.open(QIODevice::ReadOnly) || !reader.scan() ||
+            reader.loadedCount() != HISTORY_FRAMES) {
+            std::fprintf(stderr, "reading failed: %s\n", qPrintable(reader.errorString()));
+            return 1;
+        }
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::printf("CsvReader (checks every line, keeps the samples): median %.1f ms (min %.1f, max "
+                "%.1f) over %d runs\n",
+                median(times), *std::min_element(times.begin(), times.end()),
+                *std::max_element(times.begin(), times.end()), runs);
+
     // The same stored values for pandas: six float32 per frame, oldest first.
     const QString dataPath = dir.filePath(QStringLiteral("history.f32"));
     {
@@ -162,7 +191,7 @@ int main(int argc, char** argv)
     QProcess pandas;
     pandas.start(python, {QStringLiteral("-c"), QString::fromUtf8(PANDAS_SCRIPT), dataPath,
                           dir.filePath(QStringLiteral("pandas.csv")),
-                          QString::number(DROPPED_FRAMES), QString::number(runs)});
+                          QString::number(DROPPED_FRAMES), QString::number(runs), csvPath});
     if (!pandas.waitForFinished(-1) || pandas.exitStatus() != QProcess::NormalExit) {
         std::printf("pandas: %s could not be run\n", qPrintable(python));
         return 0;
@@ -185,7 +214,8 @@ int main(int argc, char** argv)
         const char* label =
             fields[0] == "one"
                 ? "to_csv(sep=';', decimal=',', float_format='%.5f'), one format for all columns"
-                : "per-column decimals 4/5/3 (Series.map + to_csv(sep=';'))";
+            : fields[0] == "read" ? "read_csv(sep=';', decimal=',') of the saved file"
+                                  : "per-column decimals 4/5/3 (Series.map + to_csv(sep=';'))";
         std::printf("pandas %s, %s: median %.1f ms (min %.1f, max %.1f) over %d runs\n",
                     qPrintable(version.isEmpty() ? QStringLiteral("?") : version), label,
                     fields[1].toDouble(), fields[2].toDouble(), fields[3].toDouble(), runs);

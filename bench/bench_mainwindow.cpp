@@ -6,7 +6,7 @@
 // Optionally saves a picture of the window instead.
 //
 //   bench_mainwindow [--seconds N] [--window SECONDS] [--fill] [--fallback]
-//                    [--spectrum] [--screenshot FILE]
+//                    [--spectrum] [--screenshot FILE] [--record FILE]
 //
 // --window sets the time window; --fill first streams in burst mode until the
 // graphs hold their full 300 s history, then switches to real time;
@@ -14,7 +14,8 @@
 // --spectrum measures in turns with the spectrum dock hidden and shown, N
 // seconds each, twice over, after N seconds unmeasured, and prints both
 // figures of the same run (with
-// --screenshot: the picture shows the dock). Run it
+// --screenshot: the picture shows the dock). --record measures for the same
+// time again while recording to FILE, in the same run. Run it
 // offscreen (QT_QPA_PLATFORM=offscreen) or under xvfb-run for a real X server.
 #include "CLiveGraph.h"
 #include "CPolylineRaster.h"
@@ -27,6 +28,7 @@
 #include <QDialog>
 #include <QDockWidget>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QIcon>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -140,6 +142,7 @@ int main(int argc, char* argv[])
     bool fill = false;
     bool spectrum = false;
     QString screenshot;
+    QString record;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--seconds") && i + 1 < args.size())
@@ -154,11 +157,13 @@ int main(int argc, char* argv[])
             spectrum = true;
         else if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size())
             screenshot = args[++i];
+        else if (args[i] == QLatin1String("--record") && i + 1 < args.size())
+            record = args[++i];
         else {
             std::fprintf(stderr,
                          "usage: %s [--seconds N] [--window SECONDS] [--fill] [--fallback] "
                          "[--spectrum] "
-                         "[--screenshot FILE]\n",
+                         "[--screenshot FILE] [--record FILE]\n",
                          qPrintable(args[0]));
             return 2;
         }
@@ -268,6 +273,38 @@ int main(int argc, char* argv[])
                     shownElapsed, 100.0 * shownCpu / shownElapsed);
         cpu += shownCpu;
         elapsed += shownElapsed;
+    } else if (!record.isEmpty()) {
+        // As for the spectrum: unmeasured first, then alone, recording twice, alone.
+        double recordCpu = 0.0;
+        double recordElapsed = 0.0;
+        double warmCpu = 0.0;
+        double warmElapsed = 0.0;
+        measure(warmCpu, warmElapsed);
+        QAction* recordAction = mainWindow.findChild<QAction*>(QStringLiteral("actionRecord"));
+        for (int round = 0; round < 4; ++round) {
+            const bool recording = round == 1 || round == 2;
+            if (round == 1 && !mainWindow.startRecording(record)) {
+                std::fprintf(stderr, "could not record to %s\n", qPrintable(record));
+                return 1;
+            }
+            if (round == 3)
+                recordAction->trigger(); // ends the recording
+            double c = 0.0;
+            double e = 0.0;
+            measure(c, e);
+            std::printf("  %s %5.2f %% of one core\n",
+                        recording ? "recording:" : "alone:    ", 100.0 * c / e);
+            (recording ? recordCpu : cpu) += c;
+            (recording ? recordElapsed : elapsed) += e;
+        }
+        std::printf("measuring alone:     CPU %.2f s over %.1f s: %.2f %% of one core\n", cpu,
+                    elapsed, 100.0 * cpu / elapsed);
+        std::printf("measuring+recording: CPU %.2f s over %.1f s: %.2f %% of one core, %.1f MB "
+                    "written\n",
+                    recordCpu, recordElapsed, 100.0 * recordCpu / recordElapsed,
+                    double(QFileInfo(record).size()) / 1e6);
+        cpu += recordCpu;
+        elapsed += recordElapsed;
     } else {
         measure(cpu, elapsed);
     }
@@ -285,5 +322,6 @@ int main(int argc, char* argv[])
     app.plainTicks.print("update tick");
     app.refreshTicks.print("tick + statistics/status");
     app.paints.print("repaint of the window");
+
     return 0;
 }

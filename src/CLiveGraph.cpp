@@ -250,9 +250,14 @@ void CLiveGraph::appendSamples(const std::vector<float>& values)
 
 void CLiveGraph::clear()
 {
+    clearFrom(0);
+}
+
+void CLiveGraph::clearFrom(quint64 firstIndex)
+{
     for (SSeries& series : m_series)
         series.data.clear();
-    m_totalSamples = 0;
+    m_totalSamples = firstIndex;
     m_viewStartSet = false;
     m_viewStart = 0;
     update();

@@ -105,11 +105,17 @@ public:
     // batch that is not a whole number of frames is dropped entirely.
     void appendSamples(const std::vector<float>& values);
     void clear();
+    // As clear(), but the next frame appended gets this absolute index: a
+    // stretch of a longer measurement keeps its times.
+    void clearFrom(quint64 firstIndex);
 
     void setSeriesVisible(int index, bool visible);
     bool isSeriesVisible(int index) const;
 
     quint64 storedSampleCount() const;
+    // Frames appended since the last clear, plus clearFrom()'s first index:
+    // the absolute index the next frame gets.
+    quint64 totalSampleCount() const { return m_totalSamples; }
     // The caller guarantees series < series count and index < storedSampleCount().
     float storedSample(int series, quint64 index) const;
     // Smallest and largest of the stored samples [begin, end) of a series,

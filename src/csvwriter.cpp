@@ -28,6 +28,36 @@ QString tr(const char* text)
 } // namespace
 
 const QChar CsvWriter::SEPARATOR = QLatin1Char(';');
+const QString CsvWriter::PROGRAM_NAME = QStringLiteral("Skarvel Monitor");
+const QString CsvWriter::DATE_FORMAT = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+const QString CsvWriter::SETTINGS_SECTION = QStringLiteral("[Settings]");
+const QString CsvWriter::DATA_SECTION = QStringLiteral("[Data]");
+
+QString CsvWriter::dateLabel()
+{
+    return tr("Date");
+}
+
+QString CsvWriter::serialLabel()
+{
+    return tr("Device SN");
+}
+
+QString CsvWriter::firmwareLabel()
+{
+    return tr("Firmware");
+}
+
+QString CsvWriter::sampleRateLabel()
+{
+    return tr("Sample rate [Hz]");
+}
+
+QStringList CsvWriter::columnTitles()
+{
+    return {tr("Time [s]"), tr("X [g]"),    tr("Y [g]"),   tr("Z [g]"),
+            tr("rX [dps]"), tr("rY [dps]"), tr("rZ [dps]")};
+}
 
 CsvWriter::CsvWriter(QIODevice* device) : m_out(device), m_lines(CHUNK_CHARS + LINE_MAX_CHARS)
 {
@@ -126,20 +156,19 @@ void CsvWriter::writeLine(const QStringList& fields)
 void CsvWriter::writeHeader(const SHeader& header)
 {
     flushLines();
-    writeLine({QStringLiteral("Skarvel Monitor"), QStringLiteral(SKARVEL_VERSION)});
-    writeLine({tr("Date"), header.date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
-    writeLine({tr("Device SN"), header.serialNumber});
-    writeLine(
-        {tr("Firmware"), QStringLiteral("%1").arg(uint(header.firmware), 4, 16, QLatin1Char('0'))});
+    writeLine({PROGRAM_NAME, QStringLiteral(SKARVEL_VERSION)});
+    writeLine({dateLabel(), header.date.toString(DATE_FORMAT)});
+    writeLine({serialLabel(), header.serialNumber});
+    writeLine({firmwareLabel(),
+               QStringLiteral("%1").arg(uint(header.firmware), 4, 16, QLatin1Char('0'))});
     m_out << '\n';
-    m_out << "[Settings]\n";
+    m_out << SETTINGS_SECTION << '\n';
     for (const auto& setting : header.settings)
         writeLine({setting.first, setting.second});
-    writeLine({tr("Sample rate [Hz]"), number(header.sampleRate, 0)});
+    writeLine({sampleRateLabel(), number(header.sampleRate, 0)});
     m_out << '\n';
-    m_out << "[Data]\n";
-    writeLine({tr("Time [s]"), tr("X [g]"), tr("Y [g]"), tr("Z [g]"), tr("rX [dps]"),
-               tr("rY [dps]"), tr("rZ [dps]")});
+    m_out << DATA_SECTION << '\n';
+    writeLine(columnTitles());
 }
 
 void CsvWriter::writeSample(double time, const float accel[3], const float gyro[3])

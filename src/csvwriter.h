@@ -46,6 +46,18 @@ public:
         double sampleRate = 0.0;
     };
 
+    // The header's fixed texts and the column titles, as written; the reader
+    // checks a file against them.
+    static const QString PROGRAM_NAME;
+    static const QString DATE_FORMAT;
+    static const QString SETTINGS_SECTION;
+    static const QString DATA_SECTION;
+    static QString dateLabel();
+    static QString serialLabel();
+    static QString firmwareLabel();
+    static QString sampleRateLabel();
+    static QStringList columnTitles();
+
     explicit CsvWriter(QIODevice* device);
 
     CsvWriter(const CsvWriter&) = delete;

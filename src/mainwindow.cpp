@@ -4,18 +4,22 @@
 #include "ui_mainwindow.h"
 
 #include "aboutdialog.h"
+#include "csvreader.h"
 #include "csvwriter.h"
 #include "devicedialog.h"
+#include "openrangedialog.h"
 #include "skarvelprotocol.h"
 #include "spectrumpanel.h"
 
 #include <QDateTime>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QProgressDialog>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -93,12 +97,15 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
                 ui->widget_accel->appendSamples(accel);
                 ui->widget_gyro->appendSamples(gyro);
             });
+    connect(&m_session, &MeasurementSession::samplesStored, this, &MainWindow::recordSamples);
 
     connect(ui->actionConnect, &QAction::triggered, this, &MainWindow::onConnect);
     connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::onDisconnect);
     connect(ui->actionStart, &QAction::triggered, this, &MainWindow::onStart);
     connect(ui->actionStop, &QAction::triggered, this, &MainWindow::onStop);
     connect(ui->actionSaveCsv, &QAction::triggered, this, &MainWindow::onSaveCsv);
+    connect(ui->actionRecord, &QAction::triggered, this, &MainWindow::onRecordTriggered);
+    connect(ui->actionOpenMeasurement, &QAction::triggered, this, &MainWindow::onOpenMeasurement);
     connect(ui->actionScreenshot, &QAction::triggered, this, &MainWindow::onScreenshot);
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::onAbout);
     connect(ui->actionExit, &QAction::triggered, this, &QWidget::close);
@@ -162,6 +169,8 @@ void MainWindow::updateUiState()
     ui->actionReset->setEnabled(measuring || stored > 0);
     ui->spin_time->setEnabled(!measuring || !single);
     ui->actionSaveCsv->setEnabled(!measuring && stored > 0);
+    ui->actionRecord->setEnabled(connected);
+    ui->actionOpenMeasurement->setEnabled(!measuring);
     ui->cmb_acc->setEnabled(connected);
     ui->cmb_gyro->setEnabled(connected);
     ui->cmb_acc_filter->setEnabled(connected);
@@ -175,6 +184,9 @@ void MainWindow::updateUiState()
 
     m_statusBar.showConnection(connected, QString::fromStdWString(m_sensor.GetSerialNumber()),
                                m_sensor.GetFirmware());
+    if (!m_openedFile.isEmpty())
+        m_statusBar.showOpenedFile(QString::fromStdWString(m_measurementSerial),
+                                   m_measurementFirmware);
 }
 
 void MainWindow::onSettingsTriggered()
@@ -227,6 +239,8 @@ void MainWindow::onConnect()
         return;
     const std::wstring serial = dialog.selectedSerial();
     if (m_sensor.Connect(serial)) {
+        if (!m_openedFile.isEmpty())
+            clearMeasurement(); // an opened file gives way to the sensor's measurement
         showDeviceParams();
         updateUiState();
     } else {
@@ -239,6 +253,7 @@ void MainWindow::onConnect()
 void MainWindow::onDisconnect()
 {
     stopMeasurement();
+    endRecording();
     m_sensor.Disconnect();
     updateUiState();
 }
@@ -276,6 +291,7 @@ void MainWindow::stopMeasurement()
     m_measuring = false;
     m_measureDurationMs = m_measureClock.elapsed();
     appendPendingSamples();
+    endRecording();
     updateTimeScroll(true);
     updateStatistics();
 }
@@ -288,6 +304,8 @@ void MainWindow::onStop()
 
 void MainWindow::onUpdateTimer()
 {
+    if (m_recorder.hasFailed())
+        endRecording(); // tells why; the measurement goes on
     const MeasurementSession::ETick tick = m_session.tick(appendPendingSamples());
     if (tick == MeasurementSession::ETick::ConnectionLost)
         handleConnectionLost();
@@ -313,6 +331,7 @@ void MainWindow::updateSingleShot()
 void MainWindow::handleConnectionLost()
 {
     stopMeasurement();
+    endRecording();
     m_sensor.Disconnect();
     updateUiState();
     QMessageBox::critical(
@@ -331,6 +350,7 @@ void MainWindow::clearMeasurement()
     ui->widget_accel->clear();
     ui->widget_gyro->clear();
     m_session.resetStatistics();
+    m_openedFile.clear();
     updateTimeScroll(true);
     updateStatistics();
 }
@@ -413,6 +433,9 @@ void MainWindow::onSensorParamsChanged()
     m_session.setRanges(m_sensor.GetParams());
     m_session.discardBufferedSamples();
     showDeviceParams();
+    if (m_recorder.isRecording())
+        m_recorder.setHeader(csvHeader(QDateTime::currentDateTime(), m_sensor.GetSerialNumber(),
+                                       m_sensor.GetFirmware()));
 }
 
 void MainWindow::showDeviceParams()
@@ -426,7 +449,9 @@ void MainWindow::showDeviceParams()
 
 void MainWindow::updateStatistics()
 {
-    m_statisticsView.update(m_session, m_sensor.GetParams());
+    // An opened file's ranges tell which of its values are near full scale.
+    m_statisticsView.update(m_session,
+                            m_openedFile.isEmpty() ? m_sensor.GetParams() : m_openedParams);
 }
 
 // --- Statistics ------------------------------------------------------------
@@ -527,6 +552,11 @@ void MainWindow::updateMeasurementStatus()
     m_statusBar.showMeasurement(m_measuring,
                                 m_measuring ? m_measureClock.elapsed() : m_measureDurationMs,
                                 ui->widget_accel->storedSampleCount(), capacity);
+    const qint64 recordedMs =
+        qint64(double(m_recorder.recordedSamples()) * 1000.0 / skarvel::SAMPLE_RATE);
+    m_statusBar.showRecording(m_recorder.isRecording() ? QFileInfo(m_recorder.fileName()).fileName()
+                                                       : QString(),
+                              recordedMs);
 }
 
 QString MainWindow::durationText(qint64 ms)
@@ -555,13 +585,9 @@ bool MainWindow::writeCsv(const QString& fileName)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return false;
     CsvWriter csv(&file);
-    CsvWriter::SHeader header;
-    header.date = QDateTime::currentDateTime();
-    header.serialNumber = QString::fromStdWString(m_measurementSerial);
-    header.firmware = m_measurementFirmware;
-    header.settings = m_settingsView.settingsTexts();
-    header.sampleRate = skarvel::SAMPLE_RATE;
-    csv.writeHeader(header);
+    // An opened file keeps its date, so that saving it again gives the same file.
+    csv.writeHeader(csvHeader(m_openedFile.isEmpty() ? QDateTime::currentDateTime() : m_openedDate,
+                              m_measurementSerial, m_measurementFirmware));
 
     const CLiveGraph* accel = ui->widget_accel;
     const CLiveGraph* gyro = ui->widget_gyro;
@@ -667,3 +693,181 @@ QPixmap MainWindow::screenshotPicture() const
 // Compiled here rather than in the library's shared moc unit, so that a program
 // using only the graph widget does not pull in the windows and the sensor.
 #include "moc_mainwindow.cpp"
+
+// --- Recording and opened measurements --------------------------------------
+
+CsvWriter::SHeader MainWindow::csvHeader(const QDateTime& date, const std::wstring& serial,
+                                         uint16_t firmware) const
+{
+    CsvWriter::SHeader header;
+    header.date = date;
+    header.serialNumber = QString::fromStdWString(serial);
+    header.firmware = firmware;
+    header.settings = m_settingsView.settingsTexts();
+    header.sampleRate = skarvel::SAMPLE_RATE;
+    return header;
+}
+
+void MainWindow::onRecordTriggered(bool checked)
+{
+    if (!checked) {
+        endRecording();
+        updateMeasurementStatus();
+        return;
+    }
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, tr("Record measurement"), QStringLiteral("skarvel_%1.csv").arg(fileTimeStamp()),
+        tr("CSV file (*.csv)"));
+    if (fileName.isEmpty() || !startRecording(fileName))
+        ui->actionRecord->setChecked(false);
+}
+
+bool MainWindow::startRecording(const QString& fileName)
+{
+    if (!m_sensor.IsConnected() || m_recorder.isRecording())
+        return false;
+    if (!m_recorder.start(fileName,
+                          csvHeader(QDateTime::currentDateTime(), m_sensor.GetSerialNumber(),
+                                    m_sensor.GetFirmware()))) {
+        QMessageBox::critical(this, tr("Record"), m_recorder.errorString());
+        return false;
+    }
+    ui->actionRecord->setChecked(true);
+    updateMeasurementStatus();
+    return true;
+}
+
+void MainWindow::recordSamples(const std::vector<float>& accel, const std::vector<float>& gyro)
+{
+    if (!m_recorder.isRecording())
+        return;
+    // The graphs have the batch already: its first frame's index gives the times.
+    const quint64 frames = std::min(accel.size(), gyro.size()) / 3;
+    m_recorder.appendFrames(accel, gyro, ui->widget_accel->totalSampleCount() - frames,
+                            skarvel::SAMPLE_RATE);
+}
+
+void MainWindow::endRecording()
+{
+    if (!m_recorder.isRecording())
+        return;
+    const bool ok = m_recorder.stop();
+    ui->actionRecord->setChecked(false);
+    m_statusBar.showRecording(QString(), 0);
+    if (!ok)
+        QMessageBox::critical(this, tr("Record"), m_recorder.errorString());
+}
+
+void MainWindow::onOpenMeasurement()
+{
+    const QString fileName = QFileDialog::getOpenFileName(this, tr("Open measurement"), QString(),
+                                                          tr("CSV file (*.csv)"));
+    if (!fileName.isEmpty())
+        openMeasurement(fileName);
+}
+
+bool MainWindow::openMeasurement(const QString& fileName)
+{
+    if (m_measuring)
+        return false;
+    const auto failed = [&](const QString& reason) {
+        QMessageBox::critical(this, tr("Open"), tr("Opening %1 failed:\n%2").arg(fileName, reason));
+        return false;
+    };
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return failed(file.errorString());
+
+    // Everything is read and checked before anything of the window changes.
+    CLiveGraph* accel = ui->widget_accel;
+    CLiveGraph* gyro = ui->widget_gyro;
+    CsvReader reader(&file, accel->maxSampleCount());
+    constexpr int PROGRESS_STEPS = 1000;
+    QProgressDialog progress(tr("Reading %1").arg(QFileInfo(fileName).fileName()), tr("Cancel"), 0,
+                             PROGRESS_STEPS, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoReset(false);
+    const auto report = [&](qint64 done, qint64 total) {
+        if (total > 0)
+            progress.setValue(int(double(done) / double(total) * PROGRESS_STEPS));
+        return !progress.wasCanceled();
+    };
+    if (!reader.scan(report))
+        return reader.cancelled() ? false : failed(reader.errorString());
+
+    const CsvWriter::SHeader& header = reader.header();
+    SSkarvelParams params = m_sensor.GetParams();
+    int unknown = -1;
+    if (!m_settingsView.paramsFromTexts(header.settings, params, unknown)) {
+        const QList<QPair<QString, QString>> expected = m_settingsView.settingsTexts();
+        const QString reason =
+            unknown < header.settings.size() &&
+                    header.settings.at(unknown).first == expected.value(unknown).first
+                ? tr("\"%1\" is not a choice of %2")
+                      .arg(header.settings.at(unknown).second, header.settings.at(unknown).first)
+                : tr("expected the setting \"%1\"").arg(expected.value(unknown).first);
+        return failed(tr("Line %1: %2").arg(reader.settingsLine() + unknown).arg(reason));
+    }
+    if (reader.sampleCount() > reader.loadedCount()) {
+        progress.hide();
+        OpenRangeDialog dialog(reader.sampleCount(), accel->maxSampleCount(), skarvel::SAMPLE_RATE,
+                               this);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        const quint64 start = dialog.startSample();
+        if (start != 0 && !reader.load(start, report))
+            return reader.cancelled() ? false : failed(reader.errorString());
+    }
+    progress.close();
+
+    // The file's measurement replaces the stored one, as a Start would.
+    clearMeasurement();
+    accel->clearFrom(reader.firstSampleIndex() + reader.loadedStart());
+    gyro->clearFrom(reader.firstSampleIndex() + reader.loadedStart());
+    accel->appendSamples(reader.accelFrames());
+    gyro->appendSamples(reader.gyroFrames());
+    m_openedFile = fileName;
+    m_openedDate = header.date;
+    m_openedParams = params;
+    m_measurementSerial = header.serialNumber.toStdWString();
+    m_measurementFirmware = header.firmware;
+    m_measureDurationMs = qint64(double(reader.loadedCount()) * 1000.0 / skarvel::SAMPLE_RATE);
+
+    // The statistics' raw words follow from the values and the file's ranges.
+    std::array<int, 6> latestRaw{};
+    if (reader.loadedCount() > 0) {
+        const std::size_t last = 3 * (reader.loadedCount() - 1);
+        const double sensitivities[2] = {skarvel::accelSensitivity(params.accelRange),
+                                         skarvel::gyroSensitivity(params.gyroRange)};
+        for (std::size_t axis = 0; axis < 6; ++axis) {
+            const float value =
+                axis < 3 ? reader.accelFrames()[last + axis] : reader.gyroFrames()[last + axis - 3];
+            latestRaw[axis] = int(std::lround(double(value) * 1000.0 / sensitivities[axis / 3])) +
+                              skarvel::AXIS_ZERO;
+        }
+    }
+    m_session.restoreStatistics(reader.loadedCount(), latestRaw);
+
+    // The inputs show the file's settings; a connected sensor takes them, so
+    // that what is shown is what the next measurement uses.
+    m_settingsView.show(params);
+    if (m_sensor.IsConnected() && !m_sensor.SetParams(params))
+        statusBar()->showMessage(tr("Setting sensor parameters failed: %1")
+                                     .arg(QString::fromStdString(m_sensor.GetLastError())),
+                                 5000);
+    if (m_sensor.IsConnected()) {
+        m_session.setRanges(m_sensor.GetParams());
+        showDeviceParams();
+        if (m_recorder.isRecording()) // armed for the next start
+            m_recorder.setHeader(csvHeader(QDateTime::currentDateTime(), m_sensor.GetSerialNumber(),
+                                           m_sensor.GetFirmware()));
+    } else {
+        m_settingsView.updateLowLatencyEnabled(false);
+        updateYScales();
+    }
+    updateTimeScroll(true);
+    updateStatistics();
+    updateUiState();
+    return true;
+}

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "CSkarvel.h"
+#include "csvrecorder.h"
 #include "measurementsession.h"
 #include "scaleview.h"
 #include "sensorsettingsview.h"
@@ -13,6 +14,7 @@
 #include "statusbarview.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
@@ -49,6 +51,13 @@ public:
     // Writes the stored measurement as a CSV file. False when the file could
     // not be written completely; an existing file of that name is then left as it was.
     bool writeCsv(const QString& fileName);
+    // Shows a measurement file as a stopped measurement in place of the
+    // stored one, asking which stretch to show when it is longer than the
+    // history. Says what went wrong in a message; false when nothing changed.
+    bool openMeasurement(const QString& fileName);
+    // Records every sample stored from now on to the file (and its numbered
+    // follow-ups) until the recording ends. Says what went wrong in a message.
+    bool startRecording(const QString& fileName);
 
 private slots:
     void onConnect();
@@ -75,6 +84,8 @@ private slots:
     void onAccelFilterChanged();
     void onSensorParamsChanged();
     void onUpdateTimer();
+    void onRecordTriggered(bool checked);
+    void onOpenMeasurement();
     void onSpectrumTriggered();
     void updateSpectrumIcon();
     void onSaveSpectrum();
@@ -109,6 +120,11 @@ private:
     // Status bar
     void updateMeasurementStatus();
 
+    // Export, recording and opened measurements
+    CsvWriter::SHeader csvHeader(const QDateTime& date, const std::wstring& serial,
+                                 uint16_t firmware) const;
+    void recordSamples(const std::vector<float>& accel, const std::vector<float>& gyro);
+    void endRecording();
     // Spectrum dock
     void setupSpectrumDock();
     // The graph area, and beside it the spectrum while its dock is shown.
@@ -130,6 +146,11 @@ private:
     StatusBarView m_statusBar;
     QElapsedTimer m_measureClock;
     qint64 m_measureDurationMs = 0;
+    CsvRecorder m_recorder;
+    // Set while the stored samples are an opened file's: its name, date and settings.
+    QString m_openedFile;
+    QDateTime m_openedDate;
+    SSkarvelParams m_openedParams;
     // Owned by the Qt parent chain.
     QAction* m_actionSpectrum = nullptr;
     QDockWidget* m_spectrumDock = nullptr;

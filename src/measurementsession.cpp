@@ -96,6 +96,12 @@ void MeasurementSession::resetStatistics()
     m_samplesSinceReset = 0;
 }
 
+void MeasurementSession::restoreStatistics(quint64 samples, const std::array<int, 6>& latestRaw)
+{
+    m_samplesSinceReset = samples;
+    m_latestRaw = latestRaw;
+}
+
 quint64 MeasurementSession::windowSampleCount(int seconds)
 {
     return quint64(seconds * skarvel::SAMPLE_RATE);

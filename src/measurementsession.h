@@ -68,6 +68,9 @@ public:
 
     // Statistics run over the samples stored since this reset.
     void resetStatistics();
+    // Statistics over samples that came from elsewhere than the sensor (an
+    // opened file): that many stored, the newest with these axis words.
+    void restoreStatistics(quint64 samples, const std::array<int, 6>& latestRaw);
     quint64 samplesSinceReset() const { return m_samplesSinceReset; }
     // The newest stored sample's six axis words as the report carries them
     // (accel X, Y, Z, gyro X, Y, Z).

@@ -58,6 +58,25 @@ uint8_t lowByte(const QVariant& data)
     return static_cast<uint8_t>(data.toInt() & 0xFF);
 }
 
+template <std::size_t N> int entryValue(const SFilterEntry (&entries)[N], const QString& text)
+{
+    for (const SFilterEntry& entry : entries) {
+        if (text == QLatin1String(entry.text))
+            return entry.value;
+    }
+    return -1;
+}
+
+// The cutoff bits a cutoff text stands for in a filter mode; -1 for none.
+int accelCutoffValue(int mode, const QString& text)
+{
+    if (mode == ACCEL_FILTER_LP2)
+        return entryValue(ACCEL_CUTOFFS_LP2, text);
+    if (mode == ACCEL_FILTER_HP)
+        return entryValue(ACCEL_CUTOFFS_HP, text);
+    return entryValue(ACCEL_CUTOFFS_LP1, text);
+}
+
 } // namespace
 
 void SensorSettingsView::fill()
@@ -123,6 +142,47 @@ QList<QPair<QString, QString>> SensorSettingsView::settingsTexts() const
             {tr("Accel cutoff"), ui->cmb_acc_cutoff->currentText()},
             {tr("Accel low latency"), ui->chk_acc_low_latency->isChecked() ? tr("Yes") : tr("No")},
             {tr("Gyro high pass"), ui->cmb_gyro_hp->currentText()}};
+}
+
+bool SensorSettingsView::paramsFromTexts(const QList<QPair<QString, QString>>& settings,
+                                         SSkarvelParams& params, int& unknown) const
+{
+    const QList<QPair<QString, QString>> labels = settingsTexts();
+    for (unknown = 0; unknown < labels.size(); ++unknown) {
+        if (unknown >= settings.size() || settings.at(unknown).first != labels.at(unknown).first)
+            return false;
+    }
+    if (settings.size() != labels.size())
+        return false;
+    const auto data = [&](int index, const QComboBox* combo) {
+        unknown = index;
+        const int item = combo->findText(settings.at(index).second);
+        return item < 0 ? -1 : int(lowByte(combo->itemData(item)));
+    };
+    const int accelRange = data(0, ui->cmb_acc);
+    const int gyroRange = accelRange < 0 ? -1 : data(1, ui->cmb_gyro);
+    const int mode = gyroRange < 0 ? -1 : data(2, ui->cmb_acc_filter);
+    if (mode < 0)
+        return false;
+    unknown = 3;
+    const int cutoff = accelCutoffValue(mode, settings.at(3).second);
+    if (cutoff < 0)
+        return false;
+    unknown = 4;
+    const QString yes = QCoreApplication::translate("MainWindow", "Yes");
+    const QString lowLatency = settings.at(4).second;
+    if (lowLatency != yes && lowLatency != QCoreApplication::translate("MainWindow", "No"))
+        return false;
+    const int highPass = data(5, ui->cmb_gyro_hp);
+    if (highPass < 0)
+        return false;
+    params.accelRange = uint8_t(accelRange);
+    params.gyroRange = uint8_t(gyroRange);
+    params.accelFilter =
+        skarvel::encodeAccelFilter({uint8_t(mode), uint8_t(cutoff), lowLatency == yes});
+    params.gyroHighPass = uint8_t(highPass);
+    unknown = -1;
+    return true;
 }
 
 void SensorSettingsView::updateLowLatencyEnabled(bool connected)

@@ -29,6 +29,10 @@ public:
     void show(const SSkarvelParams& params);
     // The inputs' choices as the CSV file's [Settings] lines: label, shown text.
     QList<QPair<QString, QString>> settingsTexts() const;
+    // The parameters a file's [Settings] lines name, in the order settingsTexts()
+    // gives them. False when one names no choice; `unknown` is then its index.
+    bool paramsFromTexts(const QList<QPair<QString, QString>>& settings, SSkarvelParams& params,
+                         int& unknown) const;
     // Low latency is a choice only for LP2 mode and a connected sensor.
     void updateLowLatencyEnabled(bool connected);
 

@@ -99,8 +99,31 @@ void StatusBarView::setup(QMainWindow* window)
     measurementLayout->addWidget(newSeparator(m_measurementWidget));
     measurementLayout->addWidget(m_sampleCountLabel);
 
+    m_recordingLabel = new QLabel(window);
+    m_recordingLabel->setObjectName(QStringLiteral("lb_status_recording"));
+    m_recordingLabel->setTextFormat(Qt::RichText);
+    m_recordingLabel->hide();
+
     bar->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
+    bar->addPermanentWidget(m_recordingLabel);
     bar->addPermanentWidget(m_measurementWidget);
+}
+
+void StatusBarView::showOpenedFile(const QString& serialNumber, uint16_t firmware)
+{
+    m_deviceInfoWidget->setVisible(true);
+    m_serialLabel->setText(tr("SN %1 (file)").arg(serialNumber));
+    m_firmwareLabel->setText(tr("FW %1 (file)").arg(uint(firmware), 4, 16, QChar('0')));
+}
+
+void StatusBarView::showRecording(const QString& fileName, qint64 durationMs)
+{
+    m_recordingLabel->setVisible(!fileName.isEmpty());
+    if (fileName.isEmpty())
+        return;
+    m_recordingLabel->setText(
+        statusStateText(tr("Recording"), MaterialColor::Red) +
+        tr(" to %1 (%2)").arg(fileName.toHtmlEscaped(), durationText(durationMs)));
 }
 
 void StatusBarView::showConnection(bool connected, const QString& serialNumber, uint16_t firmware)

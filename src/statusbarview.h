@@ -21,6 +21,11 @@ public:
     // Builds both sections into the window's status bar.
     void setup(QMainWindow* window);
     void showConnection(bool connected, const QString& serialNumber, uint16_t firmware);
+    // After showConnection, for a measurement opened from a file: its sensor's
+    // serial number and firmware, marked as the file's.
+    void showOpenedFile(const QString& serialNumber, uint16_t firmware);
+    // The recording's current file and length; hidden for an empty name.
+    void showRecording(const QString& fileName, qint64 durationMs);
     // The measurement section is shown only while measuring or with samples stored.
     void showMeasurement(bool measuring, qint64 durationMs, quint64 stored, quint64 capacity);
 
@@ -36,4 +41,5 @@ private:
     QLabel* m_measureStateLabel = nullptr;
     QLabel* m_measureTimeLabel = nullptr;
     QLabel* m_sampleCountLabel = nullptr;
+    QLabel* m_recordingLabel = nullptr;
 };

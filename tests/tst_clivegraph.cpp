@@ -52,6 +52,7 @@ private slots:
     void trimming();
     void addSeriesEmptiesData();
     void clearKeepsSeries();
+    void clearFromKeepsTimes();
     void setSampleRate_data();
     void setSampleRate();
     void setTimeWindow_data();
@@ -127,6 +128,22 @@ void tst_CLiveGraph::appendSamples()
     }
     // T grew by exactly the accepted frames: the window ends on the last one.
     QCOMPARE(graph.visibleEnd(), expectedFrames);
+}
+
+void tst_CLiveGraph::clearFromKeepsTimes()
+{
+    CLiveGraph graph;
+    addThreeSeries(graph);
+    graph.appendSamples(std::vector<float>(30, 1.0f));
+    graph.clearFrom(4321);
+    QCOMPARE(graph.storedSampleCount(), quint64(0));
+    graph.appendSamples({1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f});
+    QCOMPARE(graph.storedSampleCount(), quint64(2));
+    QCOMPARE(graph.storedSampleTime(0), 4321 / 833.0);
+    QCOMPARE(graph.storedSampleTime(1), 4322 / 833.0);
+    QCOMPARE(graph.sampleAt(2, 4322), 6.0f);
+    QCOMPARE(graph.visibleEnd(), quint64(2));
+    QCOMPARE(graph.totalSampleCount(), quint64(4323));
 }
 
 void tst_CLiveGraph::appendWithoutSeries()
