@@ -4,22 +4,15 @@
 #include "ui_mainwindow.h"
 
 #include "aboutdialog.h"
-#include "csvreader.h"
-#include "csvwriter.h"
 #include "devicedialog.h"
-#include "openrangedialog.h"
 #include "skarvelprotocol.h"
 #include "spectrumpanel.h"
 
 #include <QDateTime>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QIcon>
-#include <QLabel>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPixmap>
-#include <QProgressDialog>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -97,7 +90,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
                 ui->widget_accel->appendSamples(accel);
                 ui->widget_gyro->appendSamples(gyro);
             });
-    connect(&m_session, &MeasurementSession::samplesStored, this, &MainWindow::recordSamples);
+    connect(&m_session, &MeasurementSession::samplesStored, this,
+            [this](const std::vector<float>& accel, const std::vector<float>& gyro) {
+                m_files.recordSamples(accel, gyro);
+            });
 
     connect(ui->actionConnect, &QAction::triggered, this, &MainWindow::onConnect);
     connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::onDisconnect);
@@ -184,7 +180,7 @@ void MainWindow::updateUiState()
 
     m_statusBar.showConnection(connected, QString::fromStdWString(m_sensor.GetSerialNumber()),
                                m_sensor.GetFirmware());
-    if (!m_openedFile.isEmpty())
+    if (m_files.hasOpened())
         m_statusBar.showOpenedFile(QString::fromStdWString(m_measurementSerial),
                                    m_measurementFirmware);
 }
@@ -239,7 +235,7 @@ void MainWindow::onConnect()
         return;
     const std::wstring serial = dialog.selectedSerial();
     if (m_sensor.Connect(serial)) {
-        if (!m_openedFile.isEmpty())
+        if (m_files.hasOpened())
             clearMeasurement(); // an opened file gives way to the sensor's measurement
         showDeviceParams();
         updateUiState();
@@ -253,7 +249,7 @@ void MainWindow::onConnect()
 void MainWindow::onDisconnect()
 {
     stopMeasurement();
-    endRecording();
+    m_files.endRecording();
     m_sensor.Disconnect();
     updateUiState();
 }
@@ -291,7 +287,7 @@ void MainWindow::stopMeasurement()
     m_measuring = false;
     m_measureDurationMs = m_measureClock.elapsed();
     appendPendingSamples();
-    endRecording();
+    m_files.endRecording();
     updateTimeScroll(true);
     updateStatistics();
 }
@@ -304,8 +300,8 @@ void MainWindow::onStop()
 
 void MainWindow::onUpdateTimer()
 {
-    if (m_recorder.hasFailed())
-        endRecording(); // tells why; the measurement goes on
+    if (m_files.recordingFailed())
+        m_files.endRecording(); // tells why; the measurement goes on
     const MeasurementSession::ETick tick = m_session.tick(appendPendingSamples());
     if (tick == MeasurementSession::ETick::ConnectionLost)
         handleConnectionLost();
@@ -331,7 +327,7 @@ void MainWindow::updateSingleShot()
 void MainWindow::handleConnectionLost()
 {
     stopMeasurement();
-    endRecording();
+    m_files.endRecording();
     m_sensor.Disconnect();
     updateUiState();
     QMessageBox::critical(
@@ -350,7 +346,7 @@ void MainWindow::clearMeasurement()
     ui->widget_accel->clear();
     ui->widget_gyro->clear();
     m_session.resetStatistics();
-    m_openedFile.clear();
+    m_files.forgetOpened();
     updateTimeScroll(true);
     updateStatistics();
 }
@@ -433,9 +429,7 @@ void MainWindow::onSensorParamsChanged()
     m_session.setRanges(m_sensor.GetParams());
     m_session.discardBufferedSamples();
     showDeviceParams();
-    if (m_recorder.isRecording())
-        m_recorder.setHeader(csvHeader(QDateTime::currentDateTime(), m_sensor.GetSerialNumber(),
-                                       m_sensor.GetFirmware()));
+    m_files.sensorSettingsChanged();
 }
 
 void MainWindow::showDeviceParams()
@@ -451,7 +445,7 @@ void MainWindow::updateStatistics()
 {
     // An opened file's ranges tell which of its values are near full scale.
     m_statisticsView.update(m_session,
-                            m_openedFile.isEmpty() ? m_sensor.GetParams() : m_openedParams);
+                            m_files.hasOpened() ? m_files.openedParams() : m_sensor.GetParams());
 }
 
 // --- Statistics ------------------------------------------------------------
@@ -552,11 +546,7 @@ void MainWindow::updateMeasurementStatus()
     m_statusBar.showMeasurement(m_measuring,
                                 m_measuring ? m_measureClock.elapsed() : m_measureDurationMs,
                                 ui->widget_accel->storedSampleCount(), capacity);
-    const qint64 recordedMs =
-        qint64(double(m_recorder.recordedSamples()) * 1000.0 / skarvel::SAMPLE_RATE);
-    m_statusBar.showRecording(m_recorder.isRecording() ? QFileInfo(m_recorder.fileName()).fileName()
-                                                       : QString(),
-                              recordedMs);
+    m_files.showRecordingStatus();
 }
 
 QString MainWindow::durationText(qint64 ms)
@@ -579,29 +569,11 @@ void MainWindow::onSaveCsv()
 
 bool MainWindow::writeCsv(const QString& fileName)
 {
-    // Written aside and renamed over the target on commit: a failed save never
-    // leaves an existing file half written.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return false;
-    CsvWriter csv(&file);
     // An opened file keeps its date, so that saving it again gives the same file.
-    csv.writeHeader(csvHeader(m_openedFile.isEmpty() ? QDateTime::currentDateTime() : m_openedDate,
-                              m_measurementSerial, m_measurementFirmware));
-
-    const CLiveGraph* accel = ui->widget_accel;
-    const CLiveGraph* gyro = ui->widget_gyro;
-    const quint64 rows = std::min(accel->storedSampleCount(), gyro->storedSampleCount());
-    for (quint64 i = 0; i < rows; ++i) {
-        const float a[3] = {accel->storedSample(0, i), accel->storedSample(1, i),
-                            accel->storedSample(2, i)};
-        const float g[3] = {gyro->storedSample(0, i), gyro->storedSample(1, i),
-                            gyro->storedSample(2, i)};
-        csv.writeSample(accel->storedSampleTime(i), a, g);
-    }
-    if (!csv.flush())
-        return false; // the temporary file is discarded, the target stays as it was
-    return file.commit();
+    const QDateTime date =
+        m_files.hasOpened() ? m_files.openedDate() : QDateTime::currentDateTime();
+    return m_files.writeCsv(fileName,
+                            m_files.header(date, m_measurementSerial, m_measurementFirmware));
 }
 
 void MainWindow::onScreenshot()
@@ -611,7 +583,7 @@ void MainWindow::onScreenshot()
         tr("JPEG image (*.jpg *.jpeg)"));
     if (fileName.isEmpty())
         return;
-    const QPixmap picture = screenshotPicture();
+    const QPixmap picture = m_spectrum.besideGraphs(ui->centralwidget->grab());
     // Writing the name directly would leave an existing picture cut short when
     // the disk fills up: write aside and replace it only once every byte arrived.
     QSaveFile file(fileName);
@@ -625,42 +597,24 @@ void MainWindow::onScreenshot()
 
 void MainWindow::setupSpectrumDock()
 {
-    m_actionSpectrum = new QAction(tr("Show/Hide Spectrum"), this);
-    m_actionSpectrum->setObjectName(QStringLiteral("actionSpectrum"));
-    m_actionSpectrum->setToolTip(tr("Show/Hide Spectrum of the Visible Window"));
-    ui->menuView->addAction(m_actionSpectrum);
-    ui->toolBar->addAction(m_actionSpectrum);
-
-    // Hidden until asked for: the window starts as it always did, and a hidden
-    // spectrum computes nothing.
-    m_spectrumDock = new QDockWidget(tr("Spectrum (Visible Window)"), this);
-    m_spectrumDock->setObjectName(QStringLiteral("dock_spectrum"));
-    m_spectrumPanel =
-        new SpectrumPanel(ui->widget_accel, ui->widget_gyro, skarvel::SAMPLE_RATE, m_spectrumDock);
-    m_spectrumPanel->setObjectName(QStringLiteral("spectrumPanel"));
-    m_spectrumDock->setWidget(m_spectrumPanel);
-    // A tab beside the scaling dials: below them the spectra would get a sliver
-    // of the column. While its tab is not in front the panel is hidden and idle.
-    addDockWidget(Qt::RightDockWidgetArea, m_spectrumDock);
-    tabifyDockWidget(ui->dock_scale, m_spectrumDock);
-    m_spectrumDock->hide();
+    m_spectrum.setup(this, ui);
     updateSpectrumIcon();
-
-    connect(m_actionSpectrum, &QAction::triggered, this, &MainWindow::onSpectrumTriggered);
-    connect(m_spectrumDock, &QDockWidget::visibilityChanged, this, &MainWindow::updateSpectrumIcon);
-    connect(m_spectrumPanel, &SpectrumPanel::saveRequested, this, &MainWindow::onSaveSpectrum);
+    connect(m_spectrum.action(), &QAction::triggered, this, &MainWindow::onSpectrumTriggered);
+    connect(m_spectrum.dock(), &QDockWidget::visibilityChanged, this,
+            &MainWindow::updateSpectrumIcon);
+    connect(m_spectrum.panel(), &SpectrumPanel::saveRequested, this, &MainWindow::onSaveSpectrum);
 }
 
 void MainWindow::onSpectrumTriggered()
 {
-    toggleShown(m_spectrumDock);
-    if (!m_spectrumDock->isHidden())
-        m_spectrumDock->raise(); // the front tab where it shares its place
+    toggleShown(m_spectrum.dock());
+    if (!m_spectrum.dock()->isHidden())
+        m_spectrum.dock()->raise(); // the front tab where it shares its place
 }
 
 void MainWindow::updateSpectrumIcon()
 {
-    showToggleIcon(m_actionSpectrum, m_spectrumDock, "spectrum_on", "spectrum_off");
+    showToggleIcon(m_spectrum.action(), m_spectrum.dock(), "spectrum_on", "spectrum_off");
 }
 
 void MainWindow::onSaveSpectrum()
@@ -670,24 +624,8 @@ void MainWindow::onSaveSpectrum()
         tr("CSV file (*.csv)"));
     if (fileName.isEmpty())
         return;
-    if (!m_spectrumPanel->writeCsv(fileName))
+    if (!m_spectrum.panel()->writeCsv(fileName))
         QMessageBox::critical(this, tr("Save"), tr("Saving %1 failed.").arg(fileName));
-}
-
-QPixmap MainWindow::screenshotPicture() const
-{
-    const QPixmap graphs = ui->centralwidget->grab();
-    if (m_spectrumDock->isHidden() || !m_spectrumPanel->isVisible())
-        return graphs;
-    const QPixmap spectrum = m_spectrumPanel->grab();
-    QPixmap picture(graphs.width() + spectrum.width(),
-                    std::max(graphs.height(), spectrum.height()));
-    picture.setDevicePixelRatio(graphs.devicePixelRatio());
-    picture.fill(palette().color(QPalette::Window));
-    QPainter painter(&picture);
-    painter.drawPixmap(0, 0, graphs);
-    painter.drawPixmap(QPointF(graphs.deviceIndependentSize().width(), 0), spectrum);
-    return picture;
 }
 
 // Compiled here rather than in the library's shared moc unit, so that a program
@@ -696,22 +634,10 @@ QPixmap MainWindow::screenshotPicture() const
 
 // --- Recording and opened measurements --------------------------------------
 
-CsvWriter::SHeader MainWindow::csvHeader(const QDateTime& date, const std::wstring& serial,
-                                         uint16_t firmware) const
-{
-    CsvWriter::SHeader header;
-    header.date = date;
-    header.serialNumber = QString::fromStdWString(serial);
-    header.firmware = firmware;
-    header.settings = m_settingsView.settingsTexts();
-    header.sampleRate = skarvel::SAMPLE_RATE;
-    return header;
-}
-
 void MainWindow::onRecordTriggered(bool checked)
 {
     if (!checked) {
-        endRecording();
+        m_files.endRecording();
         updateMeasurementStatus();
         return;
     }
@@ -724,38 +650,10 @@ void MainWindow::onRecordTriggered(bool checked)
 
 bool MainWindow::startRecording(const QString& fileName)
 {
-    if (!m_sensor.IsConnected() || m_recorder.isRecording())
+    if (!m_files.startRecording(fileName))
         return false;
-    if (!m_recorder.start(fileName,
-                          csvHeader(QDateTime::currentDateTime(), m_sensor.GetSerialNumber(),
-                                    m_sensor.GetFirmware()))) {
-        QMessageBox::critical(this, tr("Record"), m_recorder.errorString());
-        return false;
-    }
-    ui->actionRecord->setChecked(true);
     updateMeasurementStatus();
     return true;
-}
-
-void MainWindow::recordSamples(const std::vector<float>& accel, const std::vector<float>& gyro)
-{
-    if (!m_recorder.isRecording())
-        return;
-    // The graphs have the batch already: its first frame's index gives the times.
-    const quint64 frames = std::min(accel.size(), gyro.size()) / 3;
-    m_recorder.appendFrames(accel, gyro, ui->widget_accel->totalSampleCount() - frames,
-                            skarvel::SAMPLE_RATE);
-}
-
-void MainWindow::endRecording()
-{
-    if (!m_recorder.isRecording())
-        return;
-    const bool ok = m_recorder.stop();
-    ui->actionRecord->setChecked(false);
-    m_statusBar.showRecording(QString(), 0);
-    if (!ok)
-        QMessageBox::critical(this, tr("Record"), m_recorder.errorString());
 }
 
 void MainWindow::onOpenMeasurement()
@@ -768,100 +666,14 @@ void MainWindow::onOpenMeasurement()
 
 bool MainWindow::openMeasurement(const QString& fileName)
 {
-    if (m_measuring)
+    if (m_measuring || !m_files.open(fileName, [this] { clearMeasurement(); }))
         return false;
-    const auto failed = [&](const QString& reason) {
-        QMessageBox::critical(this, tr("Open"), tr("Opening %1 failed:\n%2").arg(fileName, reason));
-        return false;
-    };
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return failed(file.errorString());
-
-    // Everything is read and checked before anything of the window changes.
-    CLiveGraph* accel = ui->widget_accel;
-    CLiveGraph* gyro = ui->widget_gyro;
-    CsvReader reader(&file, accel->maxSampleCount());
-    constexpr int PROGRESS_STEPS = 1000;
-    QProgressDialog progress(tr("Reading %1").arg(QFileInfo(fileName).fileName()), tr("Cancel"), 0,
-                             PROGRESS_STEPS, this);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    progress.setAutoReset(false);
-    const auto report = [&](qint64 done, qint64 total) {
-        if (total > 0)
-            progress.setValue(int(double(done) / double(total) * PROGRESS_STEPS));
-        return !progress.wasCanceled();
-    };
-    if (!reader.scan(report))
-        return reader.cancelled() ? false : failed(reader.errorString());
-
-    const CsvWriter::SHeader& header = reader.header();
-    SSkarvelParams params = m_sensor.GetParams();
-    int unknown = -1;
-    if (!m_settingsView.paramsFromTexts(header.settings, params, unknown)) {
-        const QList<QPair<QString, QString>> expected = m_settingsView.settingsTexts();
-        const QString reason =
-            unknown < header.settings.size() &&
-                    header.settings.at(unknown).first == expected.value(unknown).first
-                ? tr("\"%1\" is not a choice of %2")
-                      .arg(header.settings.at(unknown).second, header.settings.at(unknown).first)
-                : tr("expected the setting \"%1\"").arg(expected.value(unknown).first);
-        return failed(tr("Line %1: %2").arg(reader.settingsLine() + unknown).arg(reason));
-    }
-    if (reader.sampleCount() > reader.loadedCount()) {
-        progress.hide();
-        OpenRangeDialog dialog(reader.sampleCount(), accel->maxSampleCount(), skarvel::SAMPLE_RATE,
-                               this);
-        if (dialog.exec() != QDialog::Accepted)
-            return false;
-        const quint64 start = dialog.startSample();
-        if (start != 0 && !reader.load(start, report))
-            return reader.cancelled() ? false : failed(reader.errorString());
-    }
-    progress.close();
-
-    // The file's measurement replaces the stored one, as a Start would.
-    clearMeasurement();
-    accel->clearFrom(reader.firstSampleIndex() + reader.loadedStart());
-    gyro->clearFrom(reader.firstSampleIndex() + reader.loadedStart());
-    accel->appendSamples(reader.accelFrames());
-    gyro->appendSamples(reader.gyroFrames());
-    m_openedFile = fileName;
-    m_openedDate = header.date;
-    m_openedParams = params;
-    m_measurementSerial = header.serialNumber.toStdWString();
-    m_measurementFirmware = header.firmware;
-    m_measureDurationMs = qint64(double(reader.loadedCount()) * 1000.0 / skarvel::SAMPLE_RATE);
-
-    // The statistics' raw words follow from the values and the file's ranges.
-    std::array<int, 6> latestRaw{};
-    if (reader.loadedCount() > 0) {
-        const std::size_t last = 3 * (reader.loadedCount() - 1);
-        const double sensitivities[2] = {skarvel::accelSensitivity(params.accelRange),
-                                         skarvel::gyroSensitivity(params.gyroRange)};
-        for (std::size_t axis = 0; axis < 6; ++axis) {
-            const float value =
-                axis < 3 ? reader.accelFrames()[last + axis] : reader.gyroFrames()[last + axis - 3];
-            latestRaw[axis] = int(std::lround(double(value) * 1000.0 / sensitivities[axis / 3])) +
-                              skarvel::AXIS_ZERO;
-        }
-    }
-    m_session.restoreStatistics(reader.loadedCount(), latestRaw);
-
-    // The inputs show the file's settings; a connected sensor takes them, so
-    // that what is shown is what the next measurement uses.
-    m_settingsView.show(params);
-    if (m_sensor.IsConnected() && !m_sensor.SetParams(params))
-        statusBar()->showMessage(tr("Setting sensor parameters failed: %1")
-                                     .arg(QString::fromStdString(m_sensor.GetLastError())),
-                                 5000);
+    m_measurementSerial = m_files.openedSerial();
+    m_measurementFirmware = m_files.openedFirmware();
+    m_measureDurationMs = m_files.openedDurationMs();
     if (m_sensor.IsConnected()) {
-        m_session.setRanges(m_sensor.GetParams());
         showDeviceParams();
-        if (m_recorder.isRecording()) // armed for the next start
-            m_recorder.setHeader(csvHeader(QDateTime::currentDateTime(), m_sensor.GetSerialNumber(),
-                                           m_sensor.GetFirmware()));
+        m_files.sensorSettingsChanged(); // a recording armed for the next start
     } else {
         m_settingsView.updateLowLatencyEnabled(false);
         updateYScales();

@@ -6,10 +6,11 @@
 #pragma once
 
 #include "CSkarvel.h"
-#include "csvrecorder.h"
+#include "measurementfiles.h"
 #include "measurementsession.h"
 #include "scaleview.h"
 #include "sensorsettingsview.h"
+#include "spectrumdock.h"
 #include "statisticsview.h"
 #include "statusbarview.h"
 
@@ -23,11 +24,7 @@
 #include <string>
 
 class QAction;
-class QDockWidget;
-class QLabel;
-class QPixmap;
 class QWidget;
-class SpectrumPanel;
 class Ui_MainWindow;
 
 // The program's named colours (series colours and the status colours' base).
@@ -120,15 +117,8 @@ private:
     // Status bar
     void updateMeasurementStatus();
 
-    // Export, recording and opened measurements
-    CsvWriter::SHeader csvHeader(const QDateTime& date, const std::wstring& serial,
-                                 uint16_t firmware) const;
-    void recordSamples(const std::vector<float>& accel, const std::vector<float>& gyro);
-    void endRecording();
     // Spectrum dock
     void setupSpectrumDock();
-    // The graph area, and beside it the spectrum while its dock is shown.
-    QPixmap screenshotPicture() const;
 
     Ui_MainWindow* ui;
     // Before the sensor: the read thread's callback feeds the session, so the
@@ -146,13 +136,6 @@ private:
     StatusBarView m_statusBar;
     QElapsedTimer m_measureClock;
     qint64 m_measureDurationMs = 0;
-    CsvRecorder m_recorder;
-    // Set while the stored samples are an opened file's: its name, date and settings.
-    QString m_openedFile;
-    QDateTime m_openedDate;
-    SSkarvelParams m_openedParams;
-    // Owned by the Qt parent chain.
-    QAction* m_actionSpectrum = nullptr;
-    QDockWidget* m_spectrumDock = nullptr;
-    SpectrumPanel* m_spectrumPanel = nullptr;
+    MeasurementFiles m_files{this, ui, m_session, m_sensor, m_settingsView, m_statusBar};
+    SpectrumDock m_spectrum;
 };
