@@ -14,6 +14,8 @@ PACKAGES="build-essential cmake ninja-build pkg-config git ca-certificates \
   xvfb xauth python3 python3-pandas \
   libqcustomplot-dev qt6-charts-dev libqt6opengl6-dev"
 # (Qt Charts' CMake package needs Qt6OpenGL's, which qt6-charts-dev does not pull in.)
+# libFuzzer targets build with clang; the real-hidapi test emulates the kernel with umockdev.
+PACKAGES="$PACKAGES clang-14 libclang-rt-14-dev umockdev libumockdev-dev"
 
 if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
 
