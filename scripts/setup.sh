@@ -16,6 +16,8 @@ PACKAGES="build-essential cmake ninja-build pkg-config git ca-certificates \
 # (Qt Charts' CMake package needs Qt6OpenGL's, which qt6-charts-dev does not pull in.)
 # libFuzzer targets build with clang; the real-hidapi test emulates the kernel with umockdev.
 PACKAGES="$PACKAGES clang-14 libclang-rt-14-dev umockdev libumockdev-dev"
+# Install and package checks: desktop file, AppStream data, licence compliance, .deb.
+PACKAGES="$PACKAGES desktop-file-utils appstream reuse lintian dpkg-dev file"
 
 if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
 
@@ -34,21 +36,26 @@ fi
 
 mkdir -p "$DEPS"
 
-# hidapi 0.15.0 source travels inside the node-hid 3.4.0 package.
+# hidapi 0.15.0 source travels inside the node-hid 3.4.0 package. It is built
+# as a static library, so the installed program carries it and needs nothing
+# from Debian's older hidapi.
 HIDAPI_PREFIX="$DEPS/hidapi"
-if [ ! -f "$HIDAPI_PREFIX/.built-0.15.0" ]; then
+if [ ! -f "$HIDAPI_PREFIX/.built-0.15.0-static" ]; then
   echo "setup: building hidapi 0.15.0"
-  rm -rf "$DEPS/node-hid" "$HIDAPI_PREFIX" "$DEPS/hidapi-build"
-  mkdir -p "$DEPS/node-hid"
-  (cd "$DEPS/node-hid" && npm pack --silent node-hid@3.4.0 >/dev/null && tar xzf node-hid-3.4.0.tgz)
+  rm -rf "$HIDAPI_PREFIX" "$DEPS/hidapi-build"
   SRC="$DEPS/node-hid/package/hidapi"
+  if ! grep -qs '^0.15.0' "$SRC/VERSION"; then
+    rm -rf "$DEPS/node-hid"
+    mkdir -p "$DEPS/node-hid"
+    (cd "$DEPS/node-hid" && npm pack --silent node-hid@3.4.0 >/dev/null && tar xzf node-hid-3.4.0.tgz)
+  fi
   grep -q '^0.15.0' "$SRC/VERSION" || { echo "setup: unexpected hidapi version" >&2; exit 1; }
   cmake -S "$SRC" -B "$DEPS/hidapi-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$HIDAPI_PREFIX" -DHIDAPI_WITH_LIBUSB=OFF \
-    -DHIDAPI_WITH_HIDRAW=ON -DBUILD_SHARED_LIBS=ON
+    -DHIDAPI_WITH_HIDRAW=ON -DBUILD_SHARED_LIBS=OFF -DCMAKE_POSITION_INDEPENDENT_CODE=ON
   cmake --build "$DEPS/hidapi-build" -j2
   cmake --install "$DEPS/hidapi-build"
-  touch "$HIDAPI_PREFIX/.built-0.15.0"
+  touch "$HIDAPI_PREFIX/.built-0.15.0-static"
 fi
 
 # Google Material Icons, rendered into the program's icons during the build.

@@ -23,7 +23,7 @@ const QString APP_YEAR = QStringLiteral("2026");
 
 // Label and target; a target without "://" is an e-mail address.
 const QList<QPair<QString, QString>> LINKS = {
-    {QStringLiteral("Homepage"), QStringLiteral("https://www.skarvel.example/")},
+    {QStringLiteral("Homepage"), QStringLiteral(SKARVEL_HOMEPAGE)},
     {QStringLiteral("Support"), QStringLiteral("support@skarvel.example")},
     {QStringLiteral("Forum"), QStringLiteral("https://forum.skarvel.example/")},
 };

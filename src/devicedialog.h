@@ -5,10 +5,12 @@
 
 #include <QDialog>
 
+#include <map>
 #include <string>
 
 class QComboBox;
 class QDialogButtonBox;
+class QLabel;
 
 class DeviceDialog : public QDialog
 {
@@ -25,6 +27,13 @@ public slots:
     void refresh();
 
 private:
+    // Shows how to get access when the chosen sensor's device node cannot be
+    // opened by this user; hidden otherwise.
+    void updateAccessHint();
+
     QComboBox* m_combo;
     QDialogButtonBox* m_buttonBox;
+    QLabel* m_accessHint;
+    // Serial number -> the interface-0 path a connect would open, as of the last refresh.
+    std::map<std::wstring, std::string> m_interface0Paths;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Process entry of Skarvel Monitor.
+#include "commandline.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -8,10 +9,14 @@
 
 int main(int argc, char* argv[])
 {
+    if (const std::optional<int> exitCode = CommandLine::handle(argc, argv))
+        return *exitCode;
+
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/res/icon/icon.png")));
-    QGuiApplication::setDesktopFileName(QStringLiteral("skarvel-monitor"));
+    // The installed desktop file and AppStream data carry the same id.
+    QGuiApplication::setDesktopFileName(QStringLiteral(SKARVEL_APP_ID));
 
     // Destroyed when the event loop has ended, before the application object.
     MainWindow window;

@@ -13,7 +13,9 @@
 //   slash:#rrggbb                        Material's "off" strike, cutting a gap
 //                                        into what lies below
 //   tile:#rrggbb                         a rounded square filling the icon
-// Exits non-zero, naming the line, when a glyph is missing or a line is malformed.
+// An OUTPUT ending in .svg is written as a scalable picture of the same layers
+// (glyphs and tiles only). Exits non-zero, naming the line, when a glyph is
+// missing or a line is malformed.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -34,7 +36,21 @@ bool fail(const QString& text)
     return false;
 }
 
-bool paintGlyph(QPainter& target, int side, const QString& svgRoot, const QString& layer)
+struct SGlyphLayer
+{
+    QString file;
+    QColor color;
+    double scale = 1.0, dx = 0.0, dy = 0.0;
+    // The glyph's square on a picture of `side` pixels.
+    QRectF box(int side) const
+    {
+        const double extent = side * scale;
+        return QRectF(side * (0.5 + dx) - extent / 2, side * (0.5 + dy) - extent / 2, extent,
+                      extent);
+    }
+};
+
+bool parseGlyph(const QString& svgRoot, const QString& layer, SGlyphLayer& parsed)
 {
     // STYLE/GLYPH:#rrggbb[@SCALE[,DX,DY]]
     const int colon = layer.indexOf(':');
@@ -60,24 +76,32 @@ bool paintGlyph(QPainter& target, int side, const QString& svgRoot, const QStrin
         if (!ok || scale <= 0)
             return fail(QStringLiteral("bad geometry: %1").arg(layer));
     }
-    const QColor color(rest);
-    if (!color.isValid())
+    parsed.color = QColor(rest);
+    if (!parsed.color.isValid())
         return fail(QStringLiteral("bad colour: %1").arg(layer));
+    parsed.file = svgRoot + '/' + glyph + QStringLiteral(".svg");
+    parsed.scale = scale;
+    parsed.dx = dx;
+    parsed.dy = dy;
+    return true;
+}
 
-    const QString file = svgRoot + '/' + glyph + QStringLiteral(".svg");
-    QSvgRenderer renderer(file);
+bool paintGlyph(QPainter& target, int side, const QString& svgRoot, const QString& layer)
+{
+    SGlyphLayer glyph;
+    if (!parseGlyph(svgRoot, layer, glyph))
+        return false;
+    QSvgRenderer renderer(glyph.file);
     if (!renderer.isValid())
-        return fail(QStringLiteral("cannot load %1").arg(file));
+        return fail(QStringLiteral("cannot load %1").arg(glyph.file));
+    const QColor color = glyph.color;
 
     QImage layerImage(side, side, QImage::Format_ARGB32_Premultiplied);
     layerImage.fill(Qt::transparent);
     {
         QPainter p(&layerImage);
         p.setRenderHint(QPainter::Antialiasing);
-        const double extent = side * scale;
-        const QRectF box(side * (0.5 + dx) - extent / 2, side * (0.5 + dy) - extent / 2, extent,
-                         extent);
-        renderer.render(&p, box);
+        renderer.render(&p, glyph.box(side));
         // The glyphs are black shapes; keep their coverage, take our colour.
         p.setCompositionMode(QPainter::CompositionMode_SourceIn);
         p.fillRect(layerImage.rect(), color);
@@ -107,6 +131,17 @@ bool paintSlash(QPainter& target, int side, const QString& colorText)
     return true;
 }
 
+QRectF tileRect(int side)
+{
+    const double margin = side / 16.0;
+    return QRectF(margin, margin, side - 2 * margin, side - 2 * margin);
+}
+
+double tileRadius(int side)
+{
+    return side / 5.0;
+}
+
 bool paintTile(QPainter& target, int side, const QString& colorText)
 {
     const QColor color(colorText);
@@ -116,10 +151,63 @@ bool paintTile(QPainter& target, int side, const QString& colorText)
     target.setRenderHint(QPainter::Antialiasing);
     target.setPen(Qt::NoPen);
     target.setBrush(color);
-    const double margin = side / 16.0;
-    target.drawRoundedRect(QRectF(margin, margin, side - 2 * margin, side - 2 * margin), side / 5.0,
-                           side / 5.0);
+    target.drawRoundedRect(tileRect(side), tileRadius(side), tileRadius(side));
     target.restore();
+    return true;
+}
+
+// The same layers as vector shapes: the glyphs' own paths, placed and tinted.
+bool writeSvg(const QStringList& layers, int side, const QString& svgRoot, const QString& outFile)
+{
+    QString body;
+    for (const QString& layer : layers) {
+        if (layer.startsWith(QLatin1String("tile:"))) {
+            const QColor color(layer.mid(5));
+            if (!color.isValid())
+                return fail(QStringLiteral("bad colour: %1").arg(layer));
+            const QRectF r = tileRect(side);
+            body += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
+                                   "rx=\"%5\" fill=\"%6\"/>")
+                        .arg(r.x())
+                        .arg(r.y())
+                        .arg(r.width())
+                        .arg(r.height())
+                        .arg(tileRadius(side))
+                        .arg(color.name());
+            continue;
+        }
+        if (layer.startsWith(QLatin1String("slash:")))
+            return fail(QStringLiteral("slash is not drawn in SVG output"));
+        SGlyphLayer glyph;
+        if (!parseGlyph(svgRoot, layer, glyph))
+            return false;
+        QFile file(glyph.file);
+        if (!file.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("cannot load %1").arg(glyph.file));
+        const QString svg = QString::fromUtf8(file.readAll());
+        // The glyphs are single 24-unit squares: <svg ... viewBox="0 0 24 24">shapes</svg>.
+        const int open = svg.indexOf(QLatin1String("<svg"));
+        const int start = svg.indexOf('>', open) + 1;
+        const int end = svg.lastIndexOf(QLatin1String("</svg>"));
+        if (open < 0 || start <= 0 || end < start ||
+            !svg.left(start).contains(QLatin1String("viewBox=\"0 0 24 24\"")))
+            return fail(QStringLiteral("unexpected SVG layout in %1").arg(glyph.file));
+        const QRectF box = glyph.box(side);
+        body += QStringLiteral("<g fill=\"%1\" transform=\"translate(%2 %3) scale(%4)\">%5</g>")
+                    .arg(glyph.color.name())
+                    .arg(box.x())
+                    .arg(box.y())
+                    .arg(box.width() / 24.0)
+                    .arg(svg.mid(start, end - start));
+    }
+    QFile out(outFile);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return fail(QStringLiteral("cannot write %1").arg(outFile));
+    out.write(QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" "
+                             "height=\"%1\" viewBox=\"0 0 %1 %1\">%2</svg>\n")
+                  .arg(side)
+                  .arg(body)
+                  .toUtf8());
     return true;
 }
 
@@ -129,6 +217,12 @@ bool renderLine(const QStringList& fields, const QString& svgRoot, const QString
     const int side = fields.value(1).toInt(&ok);
     if (fields.size() < 3 || !ok || side <= 0)
         return fail(QStringLiteral("expected OUTPUT SIZE LAYER..."));
+
+    const QString outFile = outputDir + '/' + fields[0];
+    if (!QDir().mkpath(QFileInfo(outFile).absolutePath()))
+        return fail(QStringLiteral("cannot create the folder of %1").arg(outFile));
+    if (outFile.endsWith(QLatin1String(".svg")))
+        return writeSvg(fields.mid(2), side, svgRoot, outFile);
 
     QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -147,9 +241,6 @@ bool renderLine(const QStringList& fields, const QString& svgRoot, const QString
                 return false;
         }
     }
-    const QString outFile = outputDir + '/' + fields[0];
-    if (!QDir().mkpath(QFileInfo(outFile).absolutePath()))
-        return fail(QStringLiteral("cannot create the folder of %1").arg(outFile));
     if (!image.convertToFormat(QImage::Format_ARGB32).save(outFile, "PNG"))
         return fail(QStringLiteral("cannot write %1").arg(outFile));
     return true;

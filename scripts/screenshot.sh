@@ -1,0 +1,14 @@
+#!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
+# Retakes docs/screenshot.png, the README's picture: the window measuring on a
+# simulated sensor, on a virtual X display. Usage: scripts/screenshot.sh [SECONDS]
+set -eu
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ROOT"
+./scripts/setup.sh
+cmake --preset default
+cmake --build --preset default -j2 --target skarvel_screenshot
+mkdir -p docs
+xvfb-run -a -s '-screen 0 1600x1000x24' ./build/scripts/skarvel_screenshot docs/screenshot.png "${1:-8}"
+echo "docs/screenshot.png"
