@@ -11,8 +11,10 @@
 #include "CSkarvel.h"
 #include "devicedialog.h"
 #include "mainwindow_testing.h"
+#include "processcounts.h"
 
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -163,6 +165,7 @@ private slots:
     void connectWritesTheResetCommand();
     void measurementDecodesScriptedReports();
     void parameterChangeWritesItsCommand();
+    void connectStreamStopCycles();
     void unplugFailsReadsWithTheDisconnectText();
     void windowLosesTheUnpluggedSensor();
 
@@ -222,7 +225,7 @@ Bytes TestRealHidapi::readWritten(std::size_t count, int timeoutMs)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (bytes.size() < count && std::chrono::steady_clock::now() < deadline) {
         pollfd p{m_deviceEnd, POLLIN, 0};
-        if (poll(&p, 1, 50) <= 0)
+        if (poll(&p, 1, 10) <= 0)
             continue;
         unsigned char buffer[64];
         const ssize_t n =
@@ -335,6 +338,43 @@ void TestRealHidapi::parameterChangeWritesItsCommand()
     sendReport(Report(5, 6, 7, 8, 9, 10, 11));
     QTRY_COMPARE_WITH_TIMEOUT(sink.count(), std::size_t(1), 5000);
     QCOMPARE(sink.samples().front().gyroZ, 10);
+}
+
+// The real backend opens the node and udev for every connection: all of it
+// must be given back. The first cycle may set up what lives on (the
+// emulation's own connections), so the counts are taken after it.
+void TestRealHidapi::connectStreamStopCycles()
+{
+    const int cycles = 100;
+    int threadsBefore = 0;
+    int filesBefore = 0;
+    qint64 slowestStopUs = 0;
+    for (int cycle = 0; cycle <= cycles; ++cycle) {
+        if (cycle == 1) {
+            threadsBefore = testing::threadCount();
+            filesBefore = testing::openFileCount();
+        }
+        CSkarvel sensor;
+        QVERIFY2(sensor.Connect(L"SKV-0042"), sensor.GetLastError().c_str());
+        QCOMPARE(readWritten(9).size(), std::size_t(9));
+        SampleSink sink;
+        QVERIFY(sensor.StartSensorThread(sink.callback()));
+        for (int i = 0; i < 5; ++i)
+            sendReport(Report(cycle, i, 0, 0, 0, 0, 0));
+        QDeadlineTimer deadline(5000);
+        while (sink.count() < 5 && !deadline.hasExpired())
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        QCOMPARE(sink.count(), std::size_t(5));
+        QElapsedTimer clock;
+        clock.start();
+        sensor.StopSensorThread();
+        slowestStopUs = std::max(slowestStopUs, clock.nsecsElapsed() / 1000);
+        sensor.Disconnect();
+    }
+    QCOMPARE(testing::threadCount(), threadsBefore);
+    QCOMPARE(testing::openFileCount(), filesBefore);
+    qInfo("%d cycles, slowest stop %lld us", cycles, slowestStopUs);
+    QVERIFY2(slowestStopUs < 250000, qPrintable(QString::number(slowestStopUs)));
 }
 
 void TestRealHidapi::unplug()
