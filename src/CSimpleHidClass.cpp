@@ -461,6 +461,7 @@ void CSimpleHidClass::ReadThreadFunc(unsigned long long length, int timeoutMs,
     // One buffer for the thread's life: after a failed read it keeps its
     // capacity, so streaming allocates nothing here.
     std::vector<unsigned char> buffer;
+    bool failedBefore = false;
     while (!m_stopRequested) {
         int n = 0;
         {
@@ -468,15 +469,16 @@ void CSimpleHidClass::ReadThreadFunc(unsigned long long length, int timeoutMs,
             // Close joins this thread before it closes, so the device is open.
             n = ReadLocked(buffer, length, timeoutMs);
         }
-        if (n > 0) {
-            if (callback)
-                callback(buffer);
-        } else if (n < 0) {
-            // A device that has gone fails every read at once; retrying
-            // without a pause would burn a core and the error lock until the
-            // owner notices the silence and stops the thread.
+        if (n > 0 && callback)
+            callback(buffer);
+        // A device that has gone fails every read at once; retrying without
+        // a pause would burn a core and the error lock until the owner
+        // notices the silence and stops the thread. A single failure is
+        // retried at once: the kernel keeps only a few dozen reports, so a
+        // pause after a spurious error would cost samples.
+        if (n < 0 && failedBefore)
             PauseUnlessStopped(timeoutMs);
-        }
+        failedBefore = n < 0;
     }
     m_readThreadRunning = false;
 }
