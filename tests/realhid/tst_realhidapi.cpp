@@ -372,7 +372,13 @@ void TestRealHidapi::connectStreamStopCycles()
         sensor.Disconnect();
     }
     QCOMPARE(testing::threadCount(), threadsBefore);
-    QCOMPARE(testing::openFileCount(), filesBefore);
+    // The emulation's own thread closes its end of a finished ioctl
+    // connection when it gets round to it, so one descriptor may come and
+    // go; a leak would show once per cycle.
+    QVERIFY2(
+        std::abs(testing::openFileCount() - filesBefore) <= 1,
+        qPrintable(
+            QStringLiteral("%1 open, %2 before").arg(testing::openFileCount()).arg(filesBefore)));
     qInfo("%d cycles, slowest stop %lld us", cycles, slowestStopUs);
     QVERIFY2(slowestStopUs < 250000, qPrintable(QString::number(slowestStopUs)));
 }
