@@ -14,7 +14,10 @@ namespace {
 constexpr double PI = 3.14159265358979323846;
 constexpr double RAD_TO_DEG = 180.0 / PI;
 
-// Sensitivities as the sensor's data sheet gives them: mg and mdps per count.
+// The sensor's side of the protocol, kept apart from src/skarvelprotocol.h on
+// purpose: the simulated device checks the host against its own copy of the
+// data sheet, so a wrong table in the program cannot agree with itself here.
+// Sensitivities as the data sheet gives them: mg and mdps per count.
 // Zero marks a code the sensor does not know.
 constexpr double ACCEL_MG_PER_COUNT[] = {0.061, 0.488, 0.122, 0.244};
 constexpr double GYRO_MDPS_PER_COUNT[] = {8.75, 4.375, 17.5, 0.0, 35.0, 0.0, 70.0};

@@ -409,6 +409,23 @@ int CLiveGraph::legendBoxHeight() const
     return fontMetrics().height() + 4;
 }
 
+QRect CLiveGraph::plotRect() const
+{
+    const QFontMetrics fm(font());
+    const int fh = fm.height();
+    const int yTarget = height() > 79 ? height() / 40 : 1;
+    const int yDecimals = decimalsFor(niceStep(m_yMax - m_yMin, yTarget));
+    const int labelWidth =
+        std::max({fm.horizontalAdvance(QStringLiteral("-0000")),
+                  fm.horizontalAdvance(QString::number(m_yMin, 'f', yDecimals)),
+                  fm.horizontalAdvance(QString::number(m_yMax, 'f', yDecimals))});
+    const int left = labelWidth + 14 + (m_yAxisLabel.isEmpty() ? 0 : fh + 4);
+    const int top = (!m_title.isEmpty() || !m_series.empty()) ? fh + 16 : fh / 2 + 8;
+    const int bottom = fh + 14 + (m_xAxisLabel.isEmpty() ? 0 : fh + 4);
+    const int right = fm.horizontalAdvance(QStringLiteral("0000")) / 2 + 8;
+    return QRect(QPoint(left, top), QPoint(width() - right - 1, height() - bottom - 1));
+}
+
 void CLiveGraph::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(this);
@@ -422,16 +439,7 @@ void CLiveGraph::paintEvent(QPaintEvent* /*event*/)
     const double yStep = niceStep(m_yMax - m_yMin, yTarget);
     const int yDecimals = decimalsFor(yStep);
 
-    const int labelWidth =
-        std::max({fm.horizontalAdvance(QStringLiteral("-0000")),
-                  fm.horizontalAdvance(QString::number(m_yMin, 'f', yDecimals)),
-                  fm.horizontalAdvance(QString::number(m_yMax, 'f', yDecimals))});
-    const int left = labelWidth + 14 + (m_yAxisLabel.isEmpty() ? 0 : fh + 4);
-    const int top = (!m_title.isEmpty() || !m_series.empty()) ? fh + 16 : fh / 2 + 8;
-    const int bottom = fh + 14 + (m_xAxisLabel.isEmpty() ? 0 : fh + 4);
-    const int right = fm.horizontalAdvance(QStringLiteral("0000")) / 2 + 8;
-
-    const QRect plot(QPoint(left, top), QPoint(width() - right - 1, height() - bottom - 1));
+    const QRect plot = plotRect();
     if (plot.width() < 10 || plot.height() < 10) {
         painter.fillRect(rect(), background);
         m_legendRects.clear();

@@ -137,6 +137,10 @@ public:
     // The caller guarantees the absolute index is still stored.
     float sampleAt(int series, quint64 absoluteIndex) const;
 
+    // The frame of the plot area at the current size, font, labels and Y
+    // range; nothing is drawn when it is under 10 pixels either way.
+    QRect plotRect() const;
+
     // A tick step of 1, 2 or 5 times a power of ten giving about n ticks.
     static double niceStep(double range, int n);
     // Black or white, whichever reads better on the background.

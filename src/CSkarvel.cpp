@@ -13,29 +13,15 @@ const char* const TEXT_INVALID_PARAMS = "Invalid sensor parameters";
 const char* const TEXT_THREAD_RUNNING = "Sensor thread is running";
 const char* const TEXT_REPORT_TOO_SHORT = "Joystick report too short";
 
-constexpr unsigned long long REPORT_LENGTH = 13;
+using skarvel::REPORT_LENGTH;
 constexpr int READ_TIMEOUT_MS = 100;
-
-constexpr uint8_t CMD_SET_PARAMS = 0x00;
-constexpr uint8_t CMD_STORE_PARAMS = 0x01;
-
-// Sensitivity per count by range code; codes outside a table scale to zero.
-constexpr double ACCEL_SENSITIVITIES_MG[] = {0.061, 0.488, 0.122, 0.244};
-constexpr double GYRO_SENSITIVITIES_MDPS[] = {8.75, 4.375, 17.5, 0.0, 35.0, 0.0, 70.0};
-
-constexpr int AXIS_ZERO = 0x7FFF;
-
-template <std::size_t N> double Sensitivity(const double (&table)[N], uint8_t code)
-{
-    return code < N ? table[code] : 0.0;
-}
 
 // Both parsers go through here so the thread and the polling path agree.
 void Decode(const std::vector<uint8_t>& report, SSkarvelSample& sample)
 {
     auto axis = [&report](std::size_t i) {
         return static_cast<int32_t>(report[2 * i + 1]) * 256 + static_cast<int32_t>(report[2 * i]) -
-               AXIS_ZERO;
+               skarvel::AXIS_ZERO;
     };
     sample.accelX = axis(0);
     sample.accelY = axis(1);
@@ -147,7 +133,7 @@ bool CSkarvel::Connect(const std::wstring& serialNumber)
     m_serialNumber = serialNumber;
     m_firmware = match->releaseNumber;
 
-    const std::array<uint8_t, 9> reset{};
+    const skarvel::Command reset{};
     if (!SendCommand(reset)) {
         Disconnect();
         return false;
@@ -184,7 +170,7 @@ std::string CSkarvel::GetLastError() const
     return m_lastError;
 }
 
-bool CSkarvel::SendCommand(const std::array<uint8_t, 9>& command)
+bool CSkarvel::SendCommand(const skarvel::Command& command)
 {
     // Writing while the thread blocks in a read would wait out its time-out;
     // stopping it first keeps the gap in the stream to one write.
@@ -210,8 +196,8 @@ bool CSkarvel::SetParams(const SSkarvelParams& params)
         m_lastError = TEXT_INVALID_PARAMS;
         return false;
     }
-    std::array<uint8_t, 9> command{}; // report ID 0, bytes 6 to 8 zero
-    command[1] = CMD_SET_PARAMS;
+    skarvel::Command command{}; // report ID 0, bytes 6 to 8 zero
+    command[1] = skarvel::CMD_SET_PARAMS;
     command[2] = params.accelRange;
     command[3] = params.accelFilter;
     command[4] = params.gyroRange;
@@ -224,8 +210,8 @@ bool CSkarvel::SetParams(const SSkarvelParams& params)
 
 bool CSkarvel::StoreParams()
 {
-    std::array<uint8_t, 9> command{}; // report ID 0, no payload
-    command[1] = CMD_STORE_PARAMS;
+    skarvel::Command command{}; // report ID 0, no payload
+    command[1] = skarvel::CMD_STORE_PARAMS;
     return SendCommand(command);
 }
 
@@ -236,24 +222,18 @@ const SSkarvelParams& CSkarvel::GetParams() const
 
 bool CSkarvel::IsValid(const SSkarvelParams& params)
 {
-    if ((params.accelFilter & 0x1C) != 0)
-        return false;
-    if ((params.gyroHighPass & 0x7C) != 0)
-        return false;
-    // The low-latency / LP1 bandwidth bit has no meaning next to the high pass.
-    return (params.accelFilter & 0x60) != 0x60;
+    // Range codes are not checked here: an unknown one converts to zero.
+    return skarvel::validFilterBytes(params.accelFilter, params.gyroHighPass);
 }
 
 double CSkarvel::ToG(int raw) const
 {
-    return static_cast<double>(raw) * Sensitivity(ACCEL_SENSITIVITIES_MG, m_params.accelRange) /
-           1000.0;
+    return skarvel::countToUnits(raw, skarvel::accelSensitivity(m_params.accelRange));
 }
 
 double CSkarvel::ToDps(int raw) const
 {
-    return static_cast<double>(raw) * Sensitivity(GYRO_SENSITIVITIES_MDPS, m_params.gyroRange) /
-           1000.0;
+    return skarvel::countToUnits(raw, skarvel::gyroSensitivity(m_params.gyroRange));
 }
 
 bool CSkarvel::StartSensorThread(SampleCallback callback)

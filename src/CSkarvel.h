@@ -7,6 +7,7 @@
 #pragma once
 
 #include "CSimpleHidClass.h"
+#include "skarvelprotocol.h"
 
 #include <array>
 #include <cstdint>
@@ -60,7 +61,7 @@ public:
     uint16_t GetFirmware() const;
     std::string GetLastError() const;
 
-    bool SendCommand(const std::array<uint8_t, 9>& command);
+    bool SendCommand(const skarvel::Command& command);
     bool SetParams(const SSkarvelParams& params);
     bool StoreParams();
     const SSkarvelParams& GetParams() const;

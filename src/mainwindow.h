@@ -6,17 +6,19 @@
 #pragma once
 
 #include "CSkarvel.h"
+#include "measurementsession.h"
+#include "scaleview.h"
+#include "sensorsettingsview.h"
+#include "statisticsview.h"
+#include "statusbarview.h"
 
 #include <QColor>
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
 
-#include <array>
 #include <cstdint>
-#include <mutex>
 #include <string>
-#include <vector>
 
 class QLabel;
 class QWidget;
@@ -78,7 +80,6 @@ private:
     quint64 appendPendingSamples();
     void stopMeasurement();
     void handleConnectionLost();
-    void discardBufferedSamples();
     void clearMeasurement();
     void updateSingleShot();
     void updateTimeInputEnabled();
@@ -88,13 +89,9 @@ private:
 
     // Sensor settings
     void fillInputs();
-    void fillAccelCutoff(int mode);
-    int accelFilterFromInputs() const;
-    void updateLowLatencyEnabled();
     void showDeviceParams();
 
     // Statistics
-    void setupStatisticsTable();
     void updateStatistics();
 
     // Y scaling and time navigation
@@ -103,31 +100,22 @@ private:
     void updateGraphIcons();
 
     // Status bar
-    void setupStatusBar();
     void updateMeasurementStatus();
 
     Ui_MainWindow* ui;
+    // Before the sensor: the read thread's callback feeds the session, so the
+    // session must outlive the thread.
+    MeasurementSession m_session;
     CSkarvel m_sensor;
     bool m_measuring = false;
     std::wstring m_measurementSerial;
     uint16_t m_measurementFirmware = 0;
-    std::mutex m_pendingMutex;
-    std::vector<SSkarvelSample> m_pendingSamples; // guarded by m_pendingMutex (read thread appends)
-    quint64 m_discardCount = 0;
     QTimer m_updateTimer;
-    int m_idleMs = 0;
-    int m_refreshTicks = 0;
-    quint64 m_samplesSinceReset = 0;
-    std::array<int, 6> m_latestRaw{};
-    // Status bar, owned by the Qt parent chain.
-    QLabel* m_connectionLabel = nullptr;
-    QWidget* m_deviceInfoWidget = nullptr;
-    QLabel* m_serialLabel = nullptr;
-    QLabel* m_firmwareLabel = nullptr;
-    QWidget* m_measurementWidget = nullptr;
-    QLabel* m_measureStateLabel = nullptr;
-    QLabel* m_measureTimeLabel = nullptr;
-    QLabel* m_sampleCountLabel = nullptr;
+    // Parts of the form the window hands its display to.
+    SensorSettingsView m_settingsView{ui};
+    StatisticsView m_statisticsView{ui};
+    ScaleView m_scaleView{ui};
+    StatusBarView m_statusBar;
     QElapsedTimer m_measureClock;
     qint64 m_measureDurationMs = 0;
 };

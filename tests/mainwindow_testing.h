@@ -164,6 +164,13 @@ struct WindowParts
     MainWindow& window;
 };
 
+// Emits the action's signal even while it is disabled, as a stale shortcut or
+// menu would: the window's wiring must cope on its own.
+inline void fire(QAction* action)
+{
+    emit action->triggered(false);
+}
+
 // Picks `serial` in the device dialog and confirms.
 inline ModalAnswerer::Answer chooseDevice(const QString& serial)
 {

@@ -17,7 +17,7 @@ namespace {
 const QRgb SENTINEL = qRgb(1, 2, 3);
 const QColor SERIES_COLOR(0x21, 0x96, 0xF3);
 
-// Where the plot area lies, from the margin rules and the widget's font.
+// Where the plot area lies, as the widget reports it.
 struct SLayout
 {
     QRect plot;
@@ -25,36 +25,43 @@ struct SLayout
     int fh = 0;
 };
 
-SLayout layoutOf(const CLiveGraph& graph, bool topBand, double yMin = -1.0, double yMax = 1.0)
+SLayout layoutOf(const CLiveGraph& graph)
 {
-    const QFontMetrics fm(graph.font());
     SLayout layout;
-    layout.fh = fm.height();
-    const int target = graph.height() > 79 ? graph.height() / 40 : 1;
-    const double step = CLiveGraph::niceStep(yMax - yMin, target);
-    const int decimals = step >= 1.0 ? 0 : int(std::ceil(-std::log10(step)));
-    const int labelWidth = std::max({fm.horizontalAdvance(QStringLiteral("-0000")),
-                                     fm.horizontalAdvance(QString::number(yMin, 'f', decimals)),
-                                     fm.horizontalAdvance(QString::number(yMax, 'f', decimals))});
-    const int left = labelWidth + 14;
-    const int top = topBand ? layout.fh + 16 : layout.fh / 2 + 8;
-    const int bottom = 2 * layout.fh + 18; // with the default X axis label
-    const int right = fm.horizontalAdvance(QStringLiteral("0000")) / 2 + 8;
-    layout.plot =
-        QRect(QPoint(left, top), QPoint(graph.width() - right - 1, graph.height() - bottom - 1));
+    layout.fh = QFontMetrics(graph.font()).height();
+    layout.plot = graph.plotRect();
     layout.inner = layout.plot.adjusted(1, 1, -1, -1);
     return layout;
+}
+
+// The margin rules, from the widget's font and a Y range of -1 to 1: what
+// plotRect() must report, checked once in plotArea.
+QRect marginRuleRect(const CLiveGraph& graph, bool topBand)
+{
+    const QFontMetrics fm(graph.font());
+    const int fh = fm.height();
+    const int target = graph.height() > 79 ? graph.height() / 40 : 1;
+    const double step = CLiveGraph::niceStep(2.0, target);
+    const int decimals = step >= 1.0 ? 0 : int(std::ceil(-std::log10(step)));
+    const int labelWidth = std::max({fm.horizontalAdvance(QStringLiteral("-0000")),
+                                     fm.horizontalAdvance(QString::number(-1.0, 'f', decimals)),
+                                     fm.horizontalAdvance(QString::number(1.0, 'f', decimals))});
+    const int left = labelWidth + 14;
+    const int top = topBand ? fh + 16 : fh / 2 + 8;
+    const int bottom = 2 * fh + 18; // with the default X axis label
+    const int right = fm.horizontalAdvance(QStringLiteral("0000")) / 2 + 8;
+    return QRect(QPoint(left, top), QPoint(graph.width() - right - 1, graph.height() - bottom - 1));
 }
 
 // Resizes the graph so that the inner plot spans a multiple of xDivisor
 // pixels across and a multiple of yDivisor down, so the tested grid lines,
 // samples and the cursor fall on whole pixels.
-SLayout fitGraph(CLiveGraph& graph, QSize size, int xDivisor, int yDivisor, bool topBand)
+SLayout fitGraph(CLiveGraph& graph, QSize size, int xDivisor, int yDivisor)
 {
     for (int dh = 0; dh < yDivisor; ++dh) {
         for (int dw = 0; dw < xDivisor; ++dw) {
             graph.resize(size.width() + dw, size.height() + dh);
-            const SLayout layout = layoutOf(graph, topBand);
+            const SLayout layout = layoutOf(graph);
             const QRect& i = layout.inner;
             if ((i.right() - i.left()) % xDivisor == 0 && (i.bottom() - i.top()) % yDivisor == 0)
                 return layout;
@@ -204,7 +211,8 @@ void tst_CLiveGraphRender::plotArea()
     if (withSeries)
         graph.addSeries(QStringLiteral("X"), SERIES_COLOR);
     const QImage image = renderGraph(graph);
-    const SLayout layout = layoutOf(graph, withSeries);
+    QCOMPARE(graph.plotRect(), marginRuleRect(graph, withSeries));
+    const SLayout layout = layoutOf(graph);
     const QRect& p = layout.plot;
     const QRect& i = layout.inner;
     const QRgb text = graph.palette().color(QPalette::WindowText).rgb();
@@ -234,7 +242,7 @@ void tst_CLiveGraphRender::grid()
 
     CLiveGraph graph;
     // Height 280..319: Y step 0.5 over -1...1; X step 2 s over the 5 s window.
-    const SLayout layout = fitGraph(graph, QSize(350, 290), 5, 4, false);
+    const SLayout layout = fitGraph(graph, QSize(350, 290), 5, 4);
     QCOMPARE(CLiveGraph::niceStep(2.0, graph.height() / 40), 0.5);
     QCOMPARE(CLiveGraph::niceStep(5.0, layout.plot.width() / 80), 2.0);
     graph.setGridVisible(gridVisible);
@@ -281,8 +289,8 @@ void tst_CLiveGraphRender::constantSeries()
     QFETCH(float, value);
 
     CLiveGraph graph;
-    const SLayout layout = fitGraph(graph, QSize(500, 300), 1, 8, true);
-    addThreeSeries(graph);
+    addThreeSeries(graph); // before the layout: the legend band moves the plot's top
+    const SLayout layout = fitGraph(graph, QSize(500, 300), 1, 8);
     graph.setSeriesVisible(0, false);
     graph.setSeriesVisible(1, false);
     graph.setSampleRate(rate);
@@ -326,7 +334,7 @@ void tst_CLiveGraphRender::sampleCount()
             values.push_back(k % 2 ? -0.5f : 0.5f);
         graph.appendSamples(values);
         const QImage image = renderGraph(graph);
-        const QRect inner = layoutOf(graph, true).inner;
+        const QRect inner = layoutOf(graph).inner;
         QCOMPARE(countColor(image, inner, SERIES_COLOR) > 0, drawn);
         if (drawn && rate == 20.0) // the first step is a slanted line: more than one row
             QVERIFY(countColor(image, inner, SERIES_COLOR) > 1);
@@ -357,8 +365,9 @@ void tst_CLiveGraphRender::sweep()
     QFETCH(bool, cursor);
 
     CLiveGraph graph;
-    const SLayout layout = fitGraph(graph, QSize(400, 300), 100, 8, true);
-    graph.addSeries(QStringLiteral("Z"), SERIES_COLOR);
+    graph.addSeries(QStringLiteral("Z"),
+                    SERIES_COLOR); // before the layout, as the legend needs room
+    const SLayout layout = fitGraph(graph, QSize(400, 300), 100, 8);
     graph.setSampleRate(20.0);
     graph.setMode(CLiveGraph::EMode(mode));
     std::vector<float> values(250, 0.0f);
@@ -412,15 +421,15 @@ void tst_CLiveGraphRender::tinyPlotArea()
     addThreeSeries(graph);
     graph.resize(600, 300);
     renderGraph(graph); // leaves legend entries behind that the small paint must forget
-    const SLayout large = layoutOf(graph, true);
+    const SLayout large = layoutOf(graph);
     const QPoint formerEntry(large.plot.right() - 2, 8 + (large.fh + 4) / 2);
 
     // The margins depend on neither the width nor the height ("-0000" stays
     // the widest Y label at every height).
-    const SLayout full = layoutOf(graph, true);
+    const SLayout full = layoutOf(graph);
     graph.resize(graph.width() - full.plot.width() + plotWidth,
                  graph.height() - full.plot.height() + plotHeight);
-    const SLayout layout = layoutOf(graph, true);
+    const SLayout layout = layoutOf(graph);
     QCOMPARE(layout.plot.width(), plotWidth);
     QCOMPARE(layout.plot.height(), plotHeight);
 
@@ -447,7 +456,7 @@ void tst_CLiveGraphRender::legendLayout()
     for (int s = 0; s < 3; ++s)
         QCOMPARE(graph.addSeries(names[s], colors[s]), s);
     const QImage image = renderGraph(graph);
-    const SLayout layout = layoutOf(graph, true);
+    const SLayout layout = layoutOf(graph);
     const int boxWidth = legendBoxWidth(graph, names);
     const int top = 8;
     const int bottom = layout.fh + 11;
@@ -487,7 +496,7 @@ void tst_CLiveGraphRender::hiddenLegendEntry()
     addThreeSeries(graph);
     graph.setSeriesVisible(2, false);
     const QImage image = renderGraph(graph);
-    const SLayout layout = layoutOf(graph, true);
+    const SLayout layout = layoutOf(graph);
     const int boxWidth =
         legendBoxWidth(graph, {QStringLiteral("X"), QStringLiteral("Y"), QStringLiteral("Z")});
     const int x = layout.plot.right() + 1 - boxWidth;
@@ -534,7 +543,7 @@ void tst_CLiveGraphRender::legendClick()
     graph.appendSamples(values);
     const QList<QColor> colors = {QColor(0xF4, 0x43, 0x36), QColor(0x4C, 0xAF, 0x50), SERIES_COLOR};
     const QColor color = colors[series];
-    const SLayout layout = layoutOf(graph, true);
+    const SLayout layout = layoutOf(graph);
     const int boxWidth =
         legendBoxWidth(graph, {QStringLiteral("X"), QStringLiteral("Y"), QStringLiteral("Z")});
     const int boxLeft = layout.plot.right() + 1 - (3 - series) * boxWidth - (2 - series) * 6;
@@ -641,7 +650,7 @@ void tst_CLiveGraphRender::decimation()
     const quint64 dropped = total - stored;
     const quint64 w = graph.windowSampleCount();
     const quint64 first = graph.firstVisibleIndex();
-    const QRect inner = layoutOf(graph, true, -2.0, 2.0).inner;
+    const QRect inner = layoutOf(graph).inner;
     QList<QPolygonF> expected;
     for (int s = 0; s < 3; ++s) {
         const std::vector<float> kept(all[s].begin() + std::ptrdiff_t(dropped), all[s].end());
@@ -703,7 +712,7 @@ void tst_CLiveGraphRender::hugeAxisValues()
     graph.setYRange(yMin, yMin + 4.0);
     graph.appendSamples({1.0f, 2.0f, 3.0f});
     const QImage image = renderGraph(graph); // returns at all
-    const SLayout layout = layoutOf(graph, true, yMin, yMin + 4.0);
+    const SLayout layout = layoutOf(graph);
     const QRgb text = graph.palette().color(QPalette::WindowText).rgb();
     QCOMPARE(rgbAt(image, layout.plot.left(), layout.plot.top()), text);
     QCOMPARE(rgbAt(image, layout.plot.right(), layout.plot.bottom()), text);

@@ -206,16 +206,17 @@ QString runPython(const QString& script, const QStringList& arguments, QJsonObje
 // One row per export: its slot, how its dialog opens and its message's title.
 void addExportRows()
 {
-    QTest::addColumn<QByteArray>("slot");
+    QTest::addColumn<QByteArray>("action");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QString>("defaultName");
     QTest::addColumn<QString>("title");
 
-    QTest::newRow("csv") << QByteArray("onSaveCsv") << QStringLiteral("Save measurement")
+    QTest::newRow("csv") << QByteArray("actionSaveCsv") << QStringLiteral("Save measurement")
                          << CSV_FILTER << CSV_DEFAULT << QStringLiteral("Save");
-    QTest::newRow("screenshot") << QByteArray("onScreenshot") << QStringLiteral("Save screenshot")
-                                << JPEG_FILTER << JPEG_DEFAULT << QStringLiteral("Screenshot");
+    QTest::newRow("screenshot") << QByteArray("actionScreenshot")
+                                << QStringLiteral("Save screenshot") << JPEG_FILTER << JPEG_DEFAULT
+                                << QStringLiteral("Screenshot");
 }
 
 // A small tmpfs that the test fills up; unmounted when it goes.
@@ -495,7 +496,7 @@ void tst_MainWindowExport::droppedHistoryStartsLater()
 
     const QString path = m_dir->filePath(QStringLiteral("long.csv"));
     modals.expect(saveAs(path, QStringLiteral("Save measurement"), CSV_FILTER, CSV_DEFAULT));
-    QVERIFY(QMetaObject::invokeMethod(&window, "onSaveCsv"));
+    fire(parts.action("actionSaveCsv"));
     QCOMPARE(modals.unexpected(), 0);
 
     const QList<QByteArray> lines = csvLines(readAll(path));
@@ -678,7 +679,7 @@ void tst_MainWindowExport::missingFolderShowsMessage_data()
 
 void tst_MainWindowExport::missingFolderShowsMessage()
 {
-    QFETCH(QByteArray, slot);
+    QFETCH(QByteArray, action);
     QFETCH(QString, caption);
     QFETCH(QString, filter);
     QFETCH(QString, defaultName);
@@ -691,7 +692,7 @@ void tst_MainWindowExport::missingFolderShowsMessage()
     const QString path = m_dir->filePath(QStringLiteral("missing/export.file"));
     modals.expect(saveAs(path, caption, filter, defaultName));
     modals.expectMessage();
-    QVERIFY(QMetaObject::invokeMethod(&window, slot.constData()));
+    fire(parts.action(action.constData()));
 
     QCOMPARE(modals.unanswered(), 0);
     QCOMPARE(modals.unexpected(), 0);
@@ -711,7 +712,7 @@ void tst_MainWindowExport::fullDiskKeepsExistingFile_data()
 // file that was there before is still there, unchanged and alone.
 void tst_MainWindowExport::fullDiskKeepsExistingFile()
 {
-    QFETCH(QByteArray, slot);
+    QFETCH(QByteArray, action);
     QFETCH(QString, caption);
     QFETCH(QString, filter);
     QFETCH(QString, defaultName);
@@ -755,7 +756,7 @@ void tst_MainWindowExport::fullDiskKeepsExistingFile()
     modals.expect(saveAs(path, caption, filter, defaultName));
     modals.expect(confirmReplace());
     modals.expectMessage();
-    QVERIFY(QMetaObject::invokeMethod(&window, slot.constData()));
+    fire(parts.action(action.constData()));
 
     QCOMPARE(modals.unanswered(), 0);
     QCOMPARE(modals.unexpected(), 0);
@@ -773,14 +774,14 @@ void tst_MainWindowExport::cancelWritesNothing_data()
 
 void tst_MainWindowExport::cancelWritesNothing()
 {
-    QFETCH(QByteArray, slot);
+    QFETCH(QByteArray, action);
     MainWindow window;
     WindowParts parts(window);
     ModalAnswerer modals;
     appendFrames(parts, 100, {0.5f, -0.25f});
 
     modals.expect(cancelDialog());
-    QVERIFY(QMetaObject::invokeMethod(&window, slot.constData()));
+    fire(parts.action(action.constData()));
 
     QCOMPARE(modals.unanswered(), 0);
     QCOMPARE(modals.unexpected(), 0);

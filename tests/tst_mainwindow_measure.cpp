@@ -163,8 +163,8 @@ void tst_MainWindowMeasure::startWhileMeasuringDoesNothing()
     parts.action("actionStart")->trigger();
     QTRY_COMPARE(parts.accel()->storedSampleCount(), quint64(50));
 
-    // Triggered directly: the action is disabled, the slot must still refuse.
-    QMetaObject::invokeMethod(&window, "onStart");
+    // Fired although the action is disabled: the window must still refuse.
+    fire(parts.action("actionStart"));
     QCOMPARE(parts.accel()->storedSampleCount(), quint64(50));
     parts.action("actionStop")->trigger();
     QCOMPARE(modals.unexpected(), 0);
@@ -365,7 +365,7 @@ void tst_MainWindowMeasure::parameterChangeDropsSettlingSamples()
 {
     // While disconnected nothing is sent and nothing pending is touched.
     MainWindow idle;
-    QMetaObject::invokeMethod(&idle, "onSensorParamsChanged");
+    WindowParts(idle).combo("cmb_acc")->setCurrentIndex(2);
     QVERIFY(hidsim::callsTo("hid_write").empty());
 
     Fixture f(burst(300));

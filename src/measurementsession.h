@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
+// The measurement core, free of widgets: it owns the pending-sample buffer the
+// read thread fills, drops the settling samples after every start and
+// parameter change, caps a batch to the room the store has left (the Single
+// Shot window), converts with the ranges the samples were measured with, and
+// hands each stored batch on through samplesStored. It also keeps the
+// lost-connection and refresh timing of the update ticks and the statistics
+// counters, and computes the statistics over a range of stored samples.
+//
+// Threads: addSample() runs on the sensor's read thread and touches only the
+// pending buffer under m_pendingMutex; everything else is GUI thread only.
+#pragma once
+
+#include "CSkarvel.h"
+
+#include <QObject>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <mutex>
+#include <vector>
+
+class MeasurementSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The update tick's period, and the idle time added per tick without samples.
+    static constexpr int UPDATE_INTERVAL_MS = 50;
+    // Idle time above this means the sensor has gone silent (20 empty ticks).
+    static constexpr int LOST_CONNECTION_IDLE_MS = 999;
+    // Samples dropped after every start and parameter change, while the sensor settles.
+    static constexpr quint64 SETTLING_SAMPLES = 100;
+    // Statistics and status are refreshed when more ticks with data than this have passed.
+    static constexpr int REFRESH_AFTER_TICKS = 3;
+    // No cap on a batch.
+    static constexpr quint64 UNLIMITED = std::numeric_limits<quint64>::max();
+
+    enum class ETick
+    {
+        Idle,           // no sample arrived
+        ConnectionLost, // no sample for too long
+        Data,           // samples arrived
+        Refresh         // samples arrived, and statistics and status are due
+    };
+
+    // Read thread: queues one decoded sample.
+    void addSample(const SSkarvelSample& sample);
+
+    // A new measurement converted with these ranges: the idle time restarts
+    // and the next SETTLING_SAMPLES samples are dropped.
+    void begin(const SSkarvelParams& ranges);
+    // The ranges of the samples that arrive from now on; drain what arrived
+    // before with appendPendingSamples() first.
+    void setRanges(const SSkarvelParams& ranges);
+    // Empties the pending buffer; the next SETTLING_SAMPLES samples are dropped.
+    void discardBufferedSamples();
+    // Takes every pending sample, drops those still settling, keeps at most
+    // `room` of the rest, converts them and emits samplesStored when any were
+    // kept. Returns the number taken, dropped ones included.
+    quint64 appendPendingSamples(quint64 room = UNLIMITED);
+    // One update tick that took `taken` samples.
+    ETick tick(quint64 taken);
+
+    // Statistics run over the samples stored since this reset.
+    void resetStatistics();
+    quint64 samplesSinceReset() const { return m_samplesSinceReset; }
+    // The newest stored sample's six axis words as the report carries them
+    // (accel X, Y, Z, gyro X, Y, Z).
+    const std::array<int, 6>& latestRaw() const { return m_latestRaw; }
+
+    // Samples in a window of this many seconds at the sensor's rate.
+    static quint64 windowSampleCount(int seconds);
+
+    struct SRange
+    {
+        quint64 begin;
+        quint64 end; // exclusive; begin <= end
+    };
+    // The stored indices the statistics cover: every sample since the last
+    // reset, or only those of them in the visible range [visibleBegin, visibleEnd).
+    SRange statisticsRange(quint64 stored, bool visibleOnly, quint64 visibleBegin,
+                           quint64 visibleEnd) const;
+
+    struct SSeriesStatistics
+    {
+        double minimum;
+        double maximum;
+        double mean;
+    };
+    // Over a non-empty range; value(i) gives the stored sample i of one series.
+    template <typename ValueAt>
+    static SSeriesStatistics seriesStatistics(const ValueAt& value, SRange range)
+    {
+        double minimum = double(value(range.begin));
+        double maximum = minimum;
+        double sum = 0.0;
+        for (quint64 i = range.begin; i < range.end; ++i) {
+            const double v = double(value(i));
+            minimum = std::min(minimum, v);
+            maximum = std::max(maximum, v);
+            sum += v;
+        }
+        return {minimum, maximum, sum / double(range.end - range.begin)};
+    }
+    // A peak this close to the range's full scale is likely clipped.
+    static bool nearFullScale(double value, double fullScale);
+
+signals:
+    // Converted samples that went into the history, one frame (X, Y, Z) per
+    // sample: acceleration in g, angular rate in dps. GUI thread.
+    void samplesStored(const std::vector<float>& accel, const std::vector<float>& gyro);
+
+private:
+    std::mutex m_pendingMutex;
+    std::vector<SSkarvelSample> m_pendingSamples; // guarded by m_pendingMutex (read thread appends)
+    SSkarvelParams m_ranges;
+    quint64 m_discardCount = 0;
+    int m_idleMs = 0;
+    int m_refreshTicks = 0;
+    quint64 m_samplesSinceReset = 0;
+    std::array<int, 6> m_latestRaw{};
+};
