@@ -196,7 +196,8 @@ inline SResult run(uint64_t reports, int changes)
     const auto startGap = [&] {
         gapAllowed = true;
         gapMin = (haveLast ? last + 1 : 0) + MeasurementSession::SETTLING_SAMPLES;
-        gapMax = decoded.load(std::memory_order_acquire) + MeasurementSession::SETTLING_SAMPLES;
+        // One sample may be in flight: queued by the callback, not yet counted.
+        gapMax = decoded.load(std::memory_order_acquire) + 1 + MeasurementSession::SETTLING_SAMPLES;
     };
 
     QElapsedTimer clock;
