@@ -4,14 +4,18 @@
 // offscreen: full repaints at the 300 s and 5 s windows, the steady cycle of
 // one 50 ms batch plus a repaint, peak memory, and the same work done by
 // QCustomPlot (adaptive sampling) and Qt Charts where they are available. The
-// floor is the least any such graph must do: clear its area, fill the plot
-// and draw the three decimated polylines our graph produces.
+// floor is the least any such graph must do with QPainter: clear its area,
+// fill the plot and draw the three decimated polylines our graph produces.
+// Our graph and the floor are also timed with the polyline fast path, and our
+// graph with it forced off, in the same run.
 //
 // Usage: bench_livegraph [--runs N (30)] [--data vibration|rest] [--save DIRECTORY]
-//                       [--no-peers]
+//                       [--no-peers] [--fallback]
 // (--save writes each graph's last picture there as PNG; --no-peers times ours
-// and the floor only, for quick comparisons and profiling.)
+// and the floor only, for quick comparisons and profiling; --fallback keeps the
+// fast path off throughout.)
 #include "CLiveGraph.h"
+#include "CPolylineRaster.h"
 #include "polylinerecorder.h"
 
 #include <QApplication>
@@ -198,8 +202,15 @@ double peakRssMb()
 class CFloorWidget : public QWidget
 {
 public:
-    CFloorWidget(const CPolylineEngine& curves, const QColor& background)
-        : m_curves(curves), m_background(background)
+    enum ECurves
+    {
+        QPainterCurves,
+        FastCurves,
+        NoCurves
+    };
+
+    CFloorWidget(const CPolylineEngine& curves, const QColor& background, ECurves mode)
+        : m_curves(curves), m_background(background), m_mode(mode)
     {
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
@@ -211,15 +222,20 @@ protected:
         painter.fillRect(rect(), m_background);
         painter.fillRect(m_curves.clip.adjusted(-1, -1, 1, 1), Qt::white);
         painter.setClipRect(m_curves.clip);
-        for (qsizetype i = 0; i < m_curves.polylines.size(); ++i) {
+        for (qsizetype i = 0; m_mode != NoCurves && i < m_curves.polylines.size(); ++i) {
+            const QPolygonF& polyline = m_curves.polylines[i];
             painter.setPen(m_curves.pens[i]);
-            painter.drawPolyline(m_curves.polylines[i]);
+            if (m_mode != FastCurves ||
+                !CPolylineRaster::draw(painter, m_curves.clip, polyline.data(),
+                                       int(polyline.size())))
+                painter.drawPolyline(polyline);
         }
     }
 
 private:
     const CPolylineEngine& m_curves;
     QColor m_background;
+    ECurves m_mode;
 };
 
 struct SResult
@@ -263,9 +279,11 @@ int main(int argc, char** argv)
             saveDirectory = args[++i];
         } else if (arg == QLatin1String("--no-peers")) {
             peers = false;
+        } else if (arg == QLatin1String("--fallback")) {
+            CPolylineRaster::setFallbackForced(true);
         } else {
             std::fprintf(stderr, "usage: bench_livegraph [--runs N] [--data vibration|rest]"
-                                 " [--save DIRECTORY] [--no-peers]\n");
+                                 " [--save DIRECTORY] [--no-peers] [--fallback]\n");
             return 2;
         }
     }
@@ -284,6 +302,14 @@ int main(int argc, char** argv)
     double steadyPerFloor = 0.0;
     SStats frameOnly;
     SStats noCurves;
+    SStats oursFallback;
+    SStats floorFast;
+    SStats fills;
+    double fallbackPerFloor = 0.0;
+    double curvesSpeedup = 0.0;
+    double steadyFallbackPerFloor = 0.0;
+    SStats steadyFallback;
+    const bool fastAvailable = !CPolylineRaster::fallbackForced();
     double oursPeakMb = 0.0;
     quint64 nextFrame = 0;
     {
@@ -312,10 +338,25 @@ int main(int argc, char** argv)
         graph.render(&device, QPoint(), QRegion(), {});
         const CPolylineEngine& curves = device.engine;
         const QRect plot = curves.clip.adjusted(-1, -1, 1, 1);
-        CFloorWidget floorWidget(curves, graph.palette().color(QPalette::Window));
-        floorWidget.resize(WIDTH, HEIGHT);
+        const QColor windowColor = graph.palette().color(QPalette::Window);
+        CFloorWidget floorWidget(curves, windowColor, CFloorWidget::QPainterCurves);
+        CFloorWidget fastFloorWidget(curves, windowColor, CFloorWidget::FastCurves);
+        CFloorWidget fillsWidget(curves, windowColor, CFloorWidget::NoCurves);
+        for (CFloorWidget* widget : {&floorWidget, &fastFloorWidget, &fillsWidget})
+            widget->resize(WIDTH, HEIGHT);
         // Through the same widget machinery as ours.
         const auto drawFloor = [&] { floorWidget.render(&image, QPoint(), QRegion(), {}); };
+        const auto drawFastFloor = [&] { fastFloorWidget.render(&image, QPoint(), QRegion(), {}); };
+        const auto drawFills = [&] { fillsWidget.render(&image, QPoint(), QRegion(), {}); };
+        // Ours with the curves drawn by QPainter, as before the fast path.
+        const auto withFallback = [](const std::function<void()>& work) {
+            return [work] {
+                const bool forced = CPolylineRaster::fallbackForced();
+                CPolylineRaster::setFallbackForced(true);
+                work();
+                CPolylineRaster::setFallbackForced(forced);
+            };
+        };
         std::printf("Floor: %lld polylines, %lld points, plot area %dx%d\n",
                     static_cast<long long>(curves.polylines.size()),
                     static_cast<long long>(std::accumulate(
@@ -323,10 +364,25 @@ int main(int argc, char** argv)
                         [](qsizetype n, const QPolygonF& p) { return n + p.size(); })),
                     plot.width(), plot.height());
 
-        const std::vector<SSamples> fullAndFloor = measureInTurns(runs, {render, drawFloor});
+        const std::vector<SSamples> fullAndFloor = measureInTurns(
+            runs, {render, drawFloor, withFallback(render), drawFastFloor, drawFills});
         ours.full300 = statsOf(fullAndFloor[0]);
         floor = statsOf(fullAndFloor[1]);
         fullPerFloor = pairedRatio(fullAndFloor[0], fullAndFloor[1]);
+        oursFallback = statsOf(fullAndFloor[2]);
+        fallbackPerFloor = pairedRatio(fullAndFloor[2], fullAndFloor[1]);
+        floorFast = statsOf(fullAndFloor[3]);
+        fills = statsOf(fullAndFloor[4]);
+        // The curves alone: each floor less its fills, run by run.
+        {
+            std::vector<double> ratios;
+            for (std::size_t i = 0; i < fullAndFloor[1].cpu.size(); ++i) {
+                const double painterCurves = fullAndFloor[1].cpu[i] - fullAndFloor[4].cpu[i];
+                const double fastCurves = fullAndFloor[3].cpu[i] - fullAndFloor[4].cpu[i];
+                ratios.push_back(painterCurves / std::max(fastCurves, 1e-6));
+            }
+            curvesSpeedup = medianOf(ratios);
+        }
         render();
         saveImage(saveDirectory, "ours_300s.png", image);
         drawFloor();
@@ -361,9 +417,16 @@ int main(int argc, char** argv)
             graph.appendSamples(batches[next++]);
             render();
         };
-        const std::vector<SSamples> steadyAndFloor = measureInTurns(runs, {cycle, drawFloor});
+        for (int i = 0; i < WARM_UP + runs; ++i) {
+            batches.push_back(frames(nextFrame, BATCH));
+            nextFrame += BATCH;
+        }
+        const std::vector<SSamples> steadyAndFloor =
+            measureInTurns(runs, {cycle, drawFloor, withFallback(cycle)});
         ours.steady = statsOf(steadyAndFloor[0]);
         steadyPerFloor = pairedRatio(steadyAndFloor[0], steadyAndFloor[1]);
+        steadyFallback = statsOf(steadyAndFloor[2]);
+        steadyFallbackPerFloor = pairedRatio(steadyAndFloor[2], steadyAndFloor[1]);
         render();
         if (graph.storedSampleCount() != HISTORY) {
             std::fprintf(stderr, "history not trimmed: %llu\n",
@@ -375,13 +438,17 @@ int main(int argc, char** argv)
         oursPeakMb = peakRssMb();
     }
     // The peers end their history at the same frame.
-    [[maybe_unused]] const quint64 steadyEnd = nextFrame;
+    [[maybe_unused]] const quint64 steadyEnd = HISTORY + quint64(WARM_UP + runs) * BATCH;
 
     std::printf("\nCLiveGraph\n");
     printStats("full 300 s", ours.full300);
     printStats("full 5 s", ours.full5);
     printStats("steady cycle", ours.steady);
     printStats("floor", floor);
+    printStats("full 300 s, QPainter curves", oursFallback);
+    printStats("steady, QPainter curves", steadyFallback);
+    printStats("floor, fast curves", floorFast);
+    printStats("floor without curves", fills);
     printStats("no raster", frameOnly);
     printStats("no curves", noCurves);
     std::printf("  peak memory (process, one full graph): %.1f MB\n", oursPeakMb);
@@ -533,9 +600,14 @@ int main(int argc, char** argv)
 
     std::printf("\nRatios (of medians; \"paired\": median of the run-by-run ratios of two works"
                 " timed in turns)\n");
+    std::printf("  fast path: %s\n", fastAvailable ? "on" : "forced off (--fallback)");
+    printRatio("curves 300 s: QPainter / fast (paired)", curvesSpeedup, ">= 4",
+               curvesSpeedup >= 4.0);
     printRatio("full 300 s: ours / floor (paired)", fullPerFloor, "<= 1.2", fullPerFloor <= 1.2);
-    printRatio("steady cycle: ours / floor (paired)", steadyPerFloor, "<= 1.2",
-               steadyPerFloor <= 1.2);
+    printRatio("full 300 s, QPainter curves / floor", fallbackPerFloor, "-", true);
+    printRatio("steady cycle: ours / floor (paired)", steadyPerFloor, "<= 0.35",
+               steadyPerFloor <= 0.35);
+    printRatio("steady, QPainter curves / floor", steadyFallbackPerFloor, "-", true);
     if (qcp.present) {
         printRatio("full 300 s: QCustomPlot / ours", qcp.full300.median / ours.full300.median,
                    ">= 1", qcp.full300.median >= ours.full300.median);

@@ -5,12 +5,15 @@
 // update tick (drain, convert, append) and of each repaint of the window.
 // Optionally saves a picture of the window instead.
 //
-//   bench_mainwindow [--seconds N] [--window SECONDS] [--fill] [--screenshot FILE]
+//   bench_mainwindow [--seconds N] [--window SECONDS] [--fill] [--fallback]
+//                    [--screenshot FILE]
 //
 // --window sets the time window; --fill first streams in burst mode until the
-// graphs hold their full 300 s history, then switches to real time. Run it
+// graphs hold their full 300 s history, then switches to real time;
+// --fallback draws the curves with QPainter instead of the fast path. Run it
 // offscreen (QT_QPA_PLATFORM=offscreen) or under xvfb-run for a real X server.
 #include "CLiveGraph.h"
+#include "CPolylineRaster.h"
 #include "mainwindow.h"
 #include "skarvelmodel.h"
 
@@ -139,11 +142,13 @@ int main(int argc, char* argv[])
             window = args[++i].toInt();
         else if (args[i] == QLatin1String("--fill"))
             fill = true;
+        else if (args[i] == QLatin1String("--fallback"))
+            CPolylineRaster::setFallbackForced(true);
         else if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size())
             screenshot = args[++i];
         else {
             std::fprintf(stderr,
-                         "usage: %s [--seconds N] [--window SECONDS] [--fill] "
+                         "usage: %s [--seconds N] [--window SECONDS] [--fill] [--fallback] "
                          "[--screenshot FILE]\n",
                          qPrintable(args[0]));
             return 2;
@@ -215,6 +220,8 @@ int main(int argc, char* argv[])
                 static_cast<unsigned long long>(accel->storedSampleCount()),
                 static_cast<unsigned long long>(sensor.model->reportsSent()),
                 static_cast<unsigned long long>(sensor.model->reportsDropped()));
+    std::printf("curves drawn by %s\n",
+                CPolylineRaster::fallbackForced() ? "QPainter (--fallback)" : "the fast path");
     std::printf("CPU %.2f s over %.1f s: %.1f %% of one core\n", cpu, elapsed,
                 100.0 * cpu / elapsed);
     app.plainTicks.print("update tick");

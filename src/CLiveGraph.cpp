@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 #include "CLiveGraph.h"
+#include "CPolylineRaster.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -83,7 +84,9 @@ void CLiveGraph::CSampleQueue::push_back(float value)
     block.values[offset] = value;
     if (offset % SUMMARY_RUN == 0) {
         block.runs[run] = {value, value};
+        block.sums[run] = double(value);
     } else {
+        block.sums[run] += double(value);
         // A run's extremes skip NaNs (a NaN summary would hide the whole run),
         // just as a value-by-value scan that starts from a number skips them.
         float& lo = block.runs[run].lo;
@@ -175,6 +178,27 @@ void CLiveGraph::CSampleQueue::minMax(std::size_t begin, std::size_t end, float&
     hi = high;
 }
 
+double CLiveGraph::CSampleQueue::sum(std::size_t begin, std::size_t end) const
+{
+    std::size_t pos = m_head + begin;
+    const std::size_t stop = m_head + end;
+    double total = 0.0;
+    while (pos < stop) {
+        const SBlock& block = *m_blocks[pos / BLOCK_SIZE];
+        const std::size_t blockStart = pos - pos % BLOCK_SIZE;
+        const std::size_t last = std::min(stop - blockStart, BLOCK_SIZE);
+        std::size_t offset = pos - blockStart;
+        for (; offset < last && offset % SUMMARY_RUN != 0; ++offset)
+            total += double(block.values[offset]);
+        for (; offset + SUMMARY_RUN <= last; offset += SUMMARY_RUN)
+            total += block.sums[offset / SUMMARY_RUN];
+        for (; offset < last; ++offset)
+            total += double(block.values[offset]);
+        pos = blockStart + offset;
+    }
+    return total;
+}
+
 // ---------------------------------------------------------------------------
 // Data model
 
@@ -244,6 +268,16 @@ quint64 CLiveGraph::storedSampleCount() const
 float CLiveGraph::storedSample(int series, quint64 index) const
 {
     return m_series[std::size_t(series)].data[std::size_t(index)];
+}
+
+void CLiveGraph::storedMinMax(int series, quint64 begin, quint64 end, float& lo, float& hi) const
+{
+    m_series[std::size_t(series)].data.minMax(std::size_t(begin), std::size_t(end), lo, hi);
+}
+
+double CLiveGraph::storedSum(int series, quint64 begin, quint64 end) const
+{
+    return m_series[std::size_t(series)].data.sum(std::size_t(begin), std::size_t(end));
 }
 
 double CLiveGraph::storedSampleTime(quint64 index) const
@@ -552,7 +586,10 @@ void CLiveGraph::paintEvent(QPaintEvent* /*event*/)
     painter.setClipRect(inner);
     for (const SCurve& curve : curves) {
         painter.setPen(cosmeticPen(curve.color));
-        painter.drawPolyline(m_curvePoints.data() + curve.begin, int(curve.end - curve.begin));
+        const QPointF* points = m_curvePoints.data() + curve.begin;
+        const int count = int(curve.end - curve.begin);
+        if (!CPolylineRaster::draw(painter, inner, points, count))
+            painter.drawPolyline(points, count);
     }
     if (sweep) {
         const double x =

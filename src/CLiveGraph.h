@@ -35,9 +35,9 @@ public:
     };
 
     // A double-ended queue of floats in fixed blocks. Each block also keeps the
-    // minimum and maximum of every run of SUMMARY_RUN values that starts at a
-    // multiple of SUMMARY_RUN within it, so the painter can find the extremes
-    // of long ranges without visiting every value.
+    // minimum, maximum and sum of every run of SUMMARY_RUN values that starts
+    // at a multiple of SUMMARY_RUN within it, so the painter and the
+    // statistics can summarise long ranges without visiting every value.
     class CSampleQueue
     {
     public:
@@ -58,6 +58,9 @@ public:
         // Smallest and largest of [begin, end) by float comparison, starting
         // from the value at begin; begin < end <= size().
         void minMax(std::size_t begin, std::size_t end, float& lo, float& hi) const;
+        // The sum of [begin, end) in double: whole runs by their sums, the
+        // values at either end one by one; begin < end <= size().
+        double sum(std::size_t begin, std::size_t end) const;
         // A hint that the value at index and the runs after it will be read
         // soon; index < size().
         void prefetch(std::size_t index) const;
@@ -73,6 +76,7 @@ public:
         {
             float values[BLOCK_SIZE];
             SExtremes runs[BLOCK_SIZE / SUMMARY_RUN]; // side by side: one cache line fewer to read
+            double sums[BLOCK_SIZE / SUMMARY_RUN];    // each run's values added in order
         };
 
         std::vector<std::unique_ptr<SBlock>> m_blocks; // the front block first
@@ -106,6 +110,14 @@ public:
     quint64 storedSampleCount() const;
     // The caller guarantees series < series count and index < storedSampleCount().
     float storedSample(int series, quint64 index) const;
+    // Smallest and largest of the stored samples [begin, end) of a series,
+    // as a scan from the value at begin that takes a value only when it is
+    // strictly smaller (larger) finds them: NaNs are passed over unless the
+    // range starts with one. Runs of samples are taken from their summaries.
+    void storedMinMax(int series, quint64 begin, quint64 end, float& lo, float& hi) const;
+    // The sum in double of the stored samples [begin, end) of a series, whole
+    // runs taken from their sums: within rounding of the sum in order.
+    double storedSum(int series, quint64 begin, quint64 end) const;
     // Seconds since the first frame after the last clear.
     double storedSampleTime(quint64 index) const;
     // Stored indices of the visible range [visibleBegin(), visibleEnd()).

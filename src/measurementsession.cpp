@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 #include "measurementsession.h"
 
+#include <QString>
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -113,6 +115,26 @@ MeasurementSession::SRange MeasurementSession::statisticsRange(quint64 stored, b
         end = visibleEnd;
     }
     return {std::min(begin, end), end};
+}
+
+bool MeasurementSession::meanTextSettled(double mean, quint64 count, double magnitude, int decimals)
+{
+    // Non-finite sums are exact: NaN for any NaN or both infinities, else
+    // the infinity, in whatever order the values were added.
+    if (!std::isfinite(mean))
+        return true;
+    // Two sums of the same count values in different orders each lie within
+    // count * 2^-53 / (1 - count * 2^-53) of the sum of magnitudes (at most
+    // count * magnitude) from the exact sum; each division adds half an ulp.
+    // Rounding to text being monotonic, equal texts at both ends of that
+    // interval mean equal texts for every mean inside it.
+    const double unit = std::ldexp(1.0, -53);
+    const double n = double(count);
+    const double gamma = n * unit / (1.0 - n * unit);
+    const double bound = 2.0 * gamma * magnitude * 1.0001 + 4.0 * std::abs(mean) * unit +
+                         std::numeric_limits<double>::min();
+    return QString::number(mean - bound, 'f', decimals) ==
+           QString::number(mean + bound, 'f', decimals);
 }
 
 bool MeasurementSession::nearFullScale(double value, double fullScale)

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <mutex>
@@ -108,6 +109,30 @@ public:
         }
         return {minimum, maximum, sum / double(range.end - range.begin)};
     }
+    // The same statistics from a store that summarises ranges (storedMinMax,
+    // storedSum and storedSample of a series, as CLiveGraph has them): the
+    // same minimum and maximum, and a mean within the scan's rounding error
+    // that gives the same text with this many decimals in fixed notation.
+    // The scan runs only when the two texts could differ.
+    template <typename Store>
+    static SSeriesStatistics seriesStatistics(const Store& store, int series, SRange range,
+                                              int decimals)
+    {
+        float lo = 0.0f;
+        float hi = 0.0f;
+        store.storedMinMax(series, range.begin, range.end, lo, hi);
+        const quint64 count = range.end - range.begin;
+        const double mean = store.storedSum(series, range.begin, range.end) / double(count);
+        if (meanTextSettled(mean, count, std::max(std::abs(double(lo)), std::abs(double(hi))),
+                            decimals))
+            return {double(lo), double(hi), mean};
+        return seriesStatistics(
+            [&store, series](quint64 i) { return store.storedSample(series, i); }, range);
+    }
+    // Whether every mean of count values of at most this magnitude that was
+    // summed in another order than the one given reads the same with this
+    // many decimals.
+    static bool meanTextSettled(double mean, quint64 count, double magnitude, int decimals);
     // A peak this close to the range's full scale is likely clipped.
     static bool nearFullScale(double value, double fullScale);
 

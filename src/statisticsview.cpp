@@ -87,8 +87,7 @@ void StatisticsView::update(const MeasurementSession& session, const SSkarvelPar
             continue;
         }
         const MeasurementSession::SSeriesStatistics statistics =
-            MeasurementSession::seriesStatistics(
-                [graph, series](quint64 i) { return graph->storedSample(series, i); }, range);
+            MeasurementSession::seriesStatistics(*graph, series, range, decimals);
         setPeakCell(table->item(row, 3), statistics.minimum, decimals, fullScale);
         setPeakCell(table->item(row, 4), statistics.maximum, decimals, fullScale);
         table->item(row, 5)->setText(

@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
+#include "CLiveGraph.h"
 #include "measurementsession.h"
 
 #include <QTest>
 
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -28,6 +33,10 @@ private slots:
     void statisticsRange_data();
     void statisticsRange();
     void seriesStatistics();
+    void summarisedStatistics_data();
+    void summarisedStatistics();
+    void meanTextSettled_data();
+    void meanTextSettled();
     void readThreadFeedsWhileDraining();
 };
 
@@ -278,6 +287,111 @@ void tst_MeasurementSession::seriesStatistics()
     QCOMPARE(s.mean, 4.0 / 3.0);
     QVERIFY(MeasurementSession::nearFullScale(-1.99, 2.0));
     QVERIFY(!MeasurementSession::nearFullScale(1.97, 2.0));
+}
+
+void tst_MeasurementSession::summarisedStatistics_data()
+{
+    QTest::addColumn<int>(
+        "kind"); // 0: noise, 1: NaNs, 2: infinities, 3: a constant, 4: signed zeros
+    QTest::addColumn<int>("frameCount");
+    QTest::addColumn<int>("decimals");
+
+    QTest::newRow("noise, partial history") << 0 << 30000 << 4;
+    QTest::newRow("noise, dropped frames") << 0 << 249900 + 7777 << 4;
+    QTest::newRow("noise, 2 decimals, dropped frames") << 0 << 249900 + 123 << 2;
+    QTest::newRow("NaNs, dropped frames") << 1 << 249900 + 999 << 4;
+    QTest::newRow("infinities") << 2 << 20000 << 4;
+    QTest::newRow("0.25 everywhere, 1 decimal (a tie)") << 3 << 5000 << 1;
+    QTest::newRow("signed zeros") << 4 << 5000 << 4;
+}
+
+// From the graph's run summaries against the plain scan: the same minimum
+// and maximum bit for bit, the same mean text.
+void tst_MeasurementSession::summarisedStatistics()
+{
+    QFETCH(int, kind);
+    QFETCH(int, frameCount);
+    QFETCH(int, decimals);
+
+    CLiveGraph graph;
+    graph.addSeries(QStringLiteral("X"), Qt::red);
+    graph.addSeries(QStringLiteral("Y"), Qt::green);
+    std::mt19937 random(unsigned(kind * 1000 + frameCount));
+    std::uniform_real_distribution<float> noise(-1.9f, 2.1f);
+    std::vector<float> batch;
+    for (int k = 0; k < frameCount; ++k) {
+        for (int s = 0; s < 2; ++s) {
+            float v = noise(random) * (s == 0 ? 1.0f : 900.0f);
+            if (kind == 1 && (random() % 50 == 0 || (k / 16) % 301 == 7))
+                v = std::numeric_limits<float>::quiet_NaN();
+            if (kind == 2 && random() % 5000 == 0)
+                v = (random() % 2 ? 1 : -1) * std::numeric_limits<float>::infinity();
+            if (kind == 3)
+                v = 0.25f;
+            if (kind == 4)
+                v = random() % 2 ? 0.0f : -0.0f;
+            batch.push_back(v);
+        }
+        if (batch.size() >= 2 * 833 || k + 1 == frameCount) {
+            graph.appendSamples(batch);
+            batch.clear();
+        }
+    }
+    const quint64 stored = graph.storedSampleCount();
+    const auto text = [&](double v) { return QString::number(v, 'f', decimals); };
+    const auto sameBits = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    for (int n = 0; n < 60; ++n) {
+        // Ranges of every length, starting and ending inside runs and blocks.
+        quint64 begin = random() % stored;
+        quint64 end = begin + 1 + random() % (n % 3 == 0 ? 40 : stored - begin);
+        if (n == 0) {
+            begin = 0;
+            end = stored;
+        }
+        end = std::min(end, stored);
+        for (int series = 0; series < 2; ++series) {
+            const MeasurementSession::SSeriesStatistics scan = MeasurementSession::seriesStatistics(
+                [&](quint64 i) { return graph.storedSample(series, i); }, {begin, end});
+            const MeasurementSession::SSeriesStatistics statistics =
+                MeasurementSession::seriesStatistics(graph, series, {begin, end}, decimals);
+            const QByteArray where =
+                QStringLiteral("series %1, [%2, %3)").arg(series).arg(begin).arg(end).toUtf8();
+            QVERIFY2(sameBits(statistics.minimum, scan.minimum), where.constData());
+            QVERIFY2(sameBits(statistics.maximum, scan.maximum), where.constData());
+            QCOMPARE(text(statistics.mean), text(scan.mean));
+        }
+    }
+}
+
+void tst_MeasurementSession::meanTextSettled_data()
+{
+    QTest::addColumn<double>("mean");
+    QTest::addColumn<quint64>("count");
+    QTest::addColumn<double>("magnitude");
+    QTest::addColumn<int>("decimals");
+    QTest::addColumn<bool>("settled");
+
+    QTest::newRow("far from a rounding edge") << 0.123412 << quint64(249900) << 2.0 << 4 << true;
+    QTest::newRow("1e-9 short of an edge, 249,900 values of 2 g")
+        << 0.12345 - 1e-9 << quint64(249900) << 2.0 << 4 << true;
+    QTest::newRow("on an edge (0.00005)") << 0.00005 << quint64(249900) << 2.0 << 4 << false;
+    QTest::newRow("exact tie, one decimal") << 0.25 << quint64(5000) << 0.25 << 1 << false;
+    QTest::newRow("zero: either sign") << 0.0 << quint64(10) << 0.0 << 4 << false;
+    QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << quint64(10) << 1.0 << 4
+                         << true;
+    QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << quint64(10) << 1.0 << 2
+                              << true;
+}
+
+// Where the summed mean may stand in for the scan's and where the scan runs.
+void tst_MeasurementSession::meanTextSettled()
+{
+    QFETCH(double, mean);
+    QFETCH(quint64, count);
+    QFETCH(double, magnitude);
+    QFETCH(int, decimals);
+    QFETCH(bool, settled);
+    QCOMPARE(MeasurementSession::meanTextSettled(mean, count, magnitude, decimals), settled);
 }
 
 // The read thread appends while the GUI thread drains: nothing lost, nothing twice.
