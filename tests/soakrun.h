@@ -252,6 +252,16 @@ inline SResult run(uint64_t reports, int changes)
     session.appendPendingSamples();
     r.seconds = double(clock.nsecsElapsed()) / 1e9;
     r.decoded = decoded.load();
+    // The numbers after the last one stored: a change near the end may have
+    // dropped them all by design; otherwise none may be missing.
+    const uint64_t firstMissing = haveLast ? last + 1 : 0;
+    if (gapAllowed) {
+        r.designedDiscards += std::min(reports, gapMax) - std::min(firstMissing, gapMax);
+        if (reports > gapMax)
+            r.lost += reports - std::max(gapMax, firstMissing);
+    } else if (firstMissing < reports) {
+        r.lost += reports - firstMissing;
+    }
     r.decodeFaults = decodeFaults.load();
 
     // The graphs hold the newest stored samples, the last one last.
