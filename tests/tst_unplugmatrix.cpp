@@ -196,13 +196,6 @@ void tst_UnplugMatrix::measuring()
     Fixture f;
     connectTo(f.window, f.modals, SERIAL);
     QTRY_VERIFY(f.parts.connected());
-    if (stage == EStage::ConnectAfterOpen)
-        f.fault(mode);
-    f.parts.action("actionStart")->trigger();
-    QVERIFY(f.parts.measuring());
-    if (stage != EStage::ConnectAfterOpen)
-        QTRY_VERIFY_WITH_TIMEOUT(f.parts.accel()->storedSampleCount() > 200, 5000);
-
     qint64 messageAfterMs = -1;
     bool measuringAtMessage = true;
     QElapsedTimer sinceFault;
@@ -213,9 +206,18 @@ void tst_UnplugMatrix::measuring()
             static_cast<QDialog*>(box)->accept();
         });
     }
-    sinceFault.start();
-    if (stage != EStage::ConnectAfterOpen)
+    // Silent from the start: the silence counts from the Start.
+    if (stage == EStage::ConnectAfterOpen) {
         f.fault(mode);
+        sinceFault.start();
+    }
+    f.parts.action("actionStart")->trigger();
+    QVERIFY(f.parts.measuring());
+    if (stage != EStage::ConnectAfterOpen) {
+        QTRY_VERIFY_WITH_TIMEOUT(f.parts.accel()->storedSampleCount() > 200, 5000);
+        sinceFault.start();
+        f.fault(mode);
+    }
 
     qint64 stopMs = -1;
     if (stage == EStage::ParameterWrite) {
