@@ -16,6 +16,8 @@ PACKAGES="build-essential cmake ninja-build pkg-config git ca-certificates \
 # (Qt Charts' CMake package needs Qt6OpenGL's, which qt6-charts-dev does not pull in.)
 # Single-precision FFT for the spectrum view (libfftw3-dev brings fftw3f and its pkg-config file).
 PACKAGES="$PACKAGES libfftw3-dev"
+# libFuzzer targets build with clang; the real-hidapi test emulates the kernel with umockdev.
+PACKAGES="$PACKAGES clang-14 libclang-rt-14-dev umockdev libumockdev-dev"
 # Install and package checks: desktop file, AppStream data, licence compliance, .deb.
 PACKAGES="$PACKAGES desktop-file-utils appstream reuse lintian dpkg-dev file"
 

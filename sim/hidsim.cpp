@@ -36,6 +36,8 @@ struct DeviceState
     std::optional<int> writeResult;
     std::wstring writeFailureText;
     std::optional<std::wstring> readFailure;
+    int spuriousReadFailures = 0; // the next reads that fail once each
+    std::wstring spuriousReadText;
     bool descriptorAvailable = true;
     bool deviceInfoAvailable = true;
     std::optional<int> featureResult;
@@ -273,6 +275,14 @@ void setWriteResult(DeviceId id, std::optional<int> result, std::wstring text)
 void setReadFailure(DeviceId id, std::optional<std::wstring> text)
 {
     changeDevice(id, [&](DeviceState& d) { d.readFailure = std::move(text); });
+}
+
+void failNextReads(DeviceId id, int count, std::wstring text)
+{
+    changeDevice(id, [&](DeviceState& d) {
+        d.spuriousReadFailures = count;
+        d.spuriousReadText = std::move(text);
+    });
 }
 
 void setDescriptorAvailable(DeviceId id, bool available)
@@ -609,6 +619,12 @@ int HID_API_EXPORT hid_read_timeout(hid_device* dev, unsigned char* data, size_t
     for (;;) {
         if (!device->present) {
             dev->readError = hidsim::UNPLUGGED_READ_ERROR;
+            result = -1;
+            break;
+        }
+        if (device->spuriousReadFailures > 0) {
+            --device->spuriousReadFailures;
+            dev->readError = device->spuriousReadText;
             result = -1;
             break;
         }

@@ -121,6 +121,9 @@ void setWriteResult(DeviceId id, std::optional<int> result,
                     std::wstring text = L"Simulated write failure");
 // hid_read_timeout fails at once with `text` while set.
 void setReadFailure(DeviceId id, std::optional<std::wstring> text);
+// The next `count` calls of hid_read_timeout fail at once with `text`, as a
+// spurious error does; later reads behave normally.
+void failNextReads(DeviceId id, int count, std::wstring text = L"Interrupted system call");
 void setDescriptorAvailable(DeviceId id, bool available);
 void setDeviceInfoAvailable(DeviceId id, bool available);
 // hid_send_feature_report / hid_get_feature_report return `result` (-1: failure).

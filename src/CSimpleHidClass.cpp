@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -392,20 +393,26 @@ bool CSimpleHidClass::Read(std::vector<unsigned char>& buffer, unsigned long lon
         SetLastError(TEXT_DEVICE_NOT_OPEN);
         return false;
     }
+    return ReadLocked(buffer, length, timeoutMs) > 0;
+}
+
+int CSimpleHidClass::ReadLocked(std::vector<unsigned char>& buffer, unsigned long long length,
+                                int timeoutMs)
+{
     buffer.resize(length);
     const int n = hid_read_timeout(m_device, buffer.data(), buffer.size(), timeoutMs);
     if (n < 0) {
         buffer.clear();
         SetLastError(WideToUtf8(hid_read_error(m_device)));
-        return false;
+        return n;
     }
     if (n == 0) {
         buffer.clear();
         SetLastError(TEXT_TIMEOUT);
-        return false;
+        return 0;
     }
     buffer.resize(static_cast<std::size_t>(n));
-    return true;
+    return n;
 }
 
 bool CSimpleHidClass::StartReadThread(ReadCallback callback, unsigned long long length,
@@ -433,7 +440,11 @@ bool CSimpleHidClass::StartReadThread(ReadCallback callback, unsigned long long 
 
 void CSimpleHidClass::StopReadThread()
 {
-    m_stopRequested = true;
+    {
+        std::lock_guard<std::mutex> lock(m_stopMutex);
+        m_stopRequested = true;
+    }
+    m_stopWake.notify_all();
     if (m_readThread.joinable())
         m_readThread.join();
     m_readThreadRunning = false;
@@ -450,11 +461,36 @@ void CSimpleHidClass::ReadThreadFunc(unsigned long long length, int timeoutMs,
     // One buffer for the thread's life: after a failed read it keeps its
     // capacity, so streaming allocates nothing here.
     std::vector<unsigned char> buffer;
+    bool failedBefore = false;
     while (!m_stopRequested) {
-        if (Read(buffer, length, timeoutMs) && callback)
+        int n = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_deviceMutex);
+            // Close joins this thread before it closes, so the device is open.
+            n = ReadLocked(buffer, length, timeoutMs);
+        }
+        if (n > 0 && callback)
             callback(buffer);
+        // A device that has gone fails every read at once; retrying without
+        // a pause would burn a core and the error lock until the owner
+        // notices the silence and stops the thread. A single failure is
+        // retried at once: the kernel keeps only a few dozen reports, so a
+        // pause after a spurious error would cost samples.
+        if (n < 0 && failedBefore)
+            PauseUnlessStopped(timeoutMs);
+        failedBefore = n < 0;
     }
     m_readThreadRunning = false;
+}
+
+void CSimpleHidClass::PauseUnlessStopped(int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_stopMutex);
+    const auto stopped = [this] { return m_stopRequested.load(); };
+    if (timeoutMs < 0)
+        m_stopWake.wait(lock, stopped);
+    else
+        m_stopWake.wait_for(lock, std::chrono::milliseconds(timeoutMs), stopped);
 }
 
 bool CSimpleHidClass::QueryReportGeometry(unsigned long long lengths[3], bool flags[3]) const

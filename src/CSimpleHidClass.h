@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -97,6 +98,11 @@ public:
 private:
     void SetLastError(std::string text) const;
     void ReadThreadFunc(unsigned long long length, int timeoutMs, ReadCallback callback);
+    // Read's body: the library's count, 0 on a time-out, negative on a
+    // library error (each with its text set). Caller holds m_deviceMutex.
+    int ReadLocked(std::vector<unsigned char>& buffer, unsigned long long length, int timeoutMs);
+    // Waits up to timeoutMs (negative: without limit) or until a stop is requested.
+    void PauseUnlessStopped(int timeoutMs);
     // Reads and parses the descriptor under m_deviceMutex; sets the text on failure.
     bool QueryReportGeometry(unsigned long long lengths[3], bool flags[3]) const;
 
@@ -107,6 +113,10 @@ private:
     std::thread m_readThread;        // started and joined by the controlling thread only
     std::atomic<bool> m_readThreadRunning{false}; // atomic; cleared by the read thread as it ends
     std::atomic<bool> m_stopRequested{false};     // atomic; polled by the read thread between reads
+    // Wakes the read thread from its pause after a failed read; m_stopRequested
+    // is also stored under m_stopMutex so that the wake-up cannot be missed.
+    std::mutex m_stopMutex;
+    std::condition_variable m_stopWake;
 
     // Live objects; atomic. The first initialises hidapi, the last releases it.
     static std::atomic<int> s_instanceCount;

@@ -13,12 +13,13 @@ void MeasurementSession::addSample(const SSkarvelSample& sample)
     // The read thread's whole share: one append under the lock.
     std::lock_guard<std::mutex> lock(m_pendingMutex);
     m_pendingSamples.push_back(sample);
+    m_lastArrival = std::chrono::steady_clock::now();
 }
 
 void MeasurementSession::begin(const SSkarvelParams& ranges)
 {
     m_ranges = ranges;
-    m_idleMs = 0;
+    m_lastSampleArrival = std::chrono::steady_clock::now();
     discardBufferedSamples();
 }
 
@@ -42,6 +43,8 @@ quint64 MeasurementSession::appendPendingSamples(quint64 room)
     {
         std::lock_guard<std::mutex> lock(m_pendingMutex);
         batch.swap(m_pendingSamples);
+        if (!batch.empty())
+            m_lastSampleArrival = m_lastArrival;
     }
 
     const quint64 taken = batch.size();
@@ -80,10 +83,10 @@ quint64 MeasurementSession::appendPendingSamples(quint64 room)
 MeasurementSession::ETick MeasurementSession::tick(quint64 taken)
 {
     if (taken == 0) {
-        m_idleMs += UPDATE_INTERVAL_MS;
-        return m_idleMs > LOST_CONNECTION_IDLE_MS ? ETick::ConnectionLost : ETick::Idle;
+        const auto silence = std::chrono::steady_clock::now() - m_lastSampleArrival;
+        return silence > std::chrono::milliseconds(LOST_CONNECTION_IDLE_MS) ? ETick::ConnectionLost
+                                                                            : ETick::Idle;
     }
-    m_idleMs = 0; // any delivered sample counts, also a dropped one
     if (++m_refreshTicks > REFRESH_AFTER_TICKS) {
         m_refreshTicks = 0;
         return ETick::Refresh;

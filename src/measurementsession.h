@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -31,7 +32,8 @@ class MeasurementSession : public QObject
 public:
     // The update tick's period, and the idle time added per tick without samples.
     static constexpr int UPDATE_INTERVAL_MS = 50;
-    // Idle time above this means the sensor has gone silent (20 empty ticks).
+    // Silence longer than this since the last sample arrived means the sensor
+    // has gone (in step with the ticks, the 20th empty one).
     static constexpr int LOST_CONNECTION_IDLE_MS = 999;
     // Samples dropped after every start and parameter change, while the sensor settles.
     static constexpr quint64 SETTLING_SAMPLES = 100;
@@ -145,9 +147,16 @@ signals:
 private:
     std::mutex m_pendingMutex;
     std::vector<SSkarvelSample> m_pendingSamples; // guarded by m_pendingMutex (read thread appends)
+    // When the newest pending sample arrived; guarded by m_pendingMutex.
+    std::chrono::steady_clock::time_point m_lastArrival;
     SSkarvelParams m_ranges;
     quint64 m_discardCount = 0;
-    int m_idleMs = 0;
+    // When the newest sample taken arrived. Silence counts from there, not
+    // from the tick that took it: a GUI thread blocked for a while (a
+    // parameter change waits out a read) runs one late tick for several, a
+    // coarse timer's ticks may come early, and a drain between ticks takes
+    // samples too.
+    std::chrono::steady_clock::time_point m_lastSampleArrival = std::chrono::steady_clock::now();
     int m_refreshTicks = 0;
     quint64 m_samplesSinceReset = 0;
     std::array<int, 6> m_latestRaw{};

@@ -81,6 +81,9 @@ private slots:
     void stopStartCycles();
     void timeoutsNeverReachCallback();
     void unplugWhileStreaming();
+    void failedReadsWaitOutTheTimeout();
+    void stopEndsThePauseAfterAFailedRead();
+    void spuriousFailureThenData();
     void writeFromOtherThreadWhileReading();
     void writeFromCallback();
     void closeStopsThread();
@@ -248,6 +251,65 @@ void TestCSimpleHidClassReadThread::unplugWhileStreaming()
     QVERIFY(hid.IsOpen());
     hid.Close();
     QVERIFY(!hid.IsOpen());
+}
+
+void TestCSimpleHidClassReadThread::failedReadsWaitOutTheTimeout()
+{
+    const hidsim::DeviceId id = plugDevice();
+    CSimpleHidClass hid;
+    QVERIFY(hid.OpenPath(hidsim::pathOf(id)));
+    CReportSink sink;
+    const int timeoutMs = 100;
+    QVERIFY(hid.StartReadThread(sink.callback(), 13, timeoutMs));
+
+    hidsim::setLogReads(true);
+    hidsim::removeDevice(id);
+    QTRY_VERIFY_WITH_TIMEOUT(!hidsim::callsTo("hid_read_timeout").empty(), WAIT_MS);
+    // The second the window waits before it declares the sensor lost.
+    hidsim::clearCalls();
+    QTest::qSleep(1000);
+    const std::size_t attempts = hidsim::callsTo("hid_read_timeout").size();
+    hid.StopReadThread();
+
+    // One attempt per time-out: without the pause this is in the hundreds of thousands.
+    QVERIFY2(attempts >= 5 && attempts <= 1000 / timeoutMs + 3,
+             qPrintable(QString::number(attempts)));
+    QCOMPARE(sink.count(), std::size_t(0));
+}
+
+void TestCSimpleHidClassReadThread::stopEndsThePauseAfterAFailedRead()
+{
+    const hidsim::DeviceId id = plugDevice();
+    CSimpleHidClass hid;
+    QVERIFY(hid.OpenPath(hidsim::pathOf(id)));
+    hidsim::setLogReads(true);
+    hidsim::removeDevice(id);
+    // Without limit: only the stop request ends the pause.
+    QVERIFY(hid.StartReadThread({}, 13, -1));
+    QTRY_VERIFY_WITH_TIMEOUT(hidsim::callsTo("hid_read_timeout").size() >= 2, WAIT_MS);
+
+    hid.StopReadThread();
+    QVERIFY(!hid.IsReadThreadRunning());
+    // The first failure is retried at once; the second waits for the stop.
+    QCOMPARE(hidsim::callsTo("hid_read_timeout").size(), std::size_t(2));
+}
+
+void TestCSimpleHidClassReadThread::spuriousFailureThenData()
+{
+    const hidsim::DeviceId id = plugDevice();
+    CSimpleHidClass hid;
+    QVERIFY(hid.OpenPath(hidsim::pathOf(id)));
+    hidsim::failNextReads(id, 1);
+    hidsim::queueInput(id, {7, 8});
+    CReportSink sink;
+    // A pause after the failure would hold the report back for a whole minute.
+    QVERIFY(hid.StartReadThread(sink.callback(), 13, 60000));
+
+    QTRY_COMPARE_WITH_TIMEOUT(sink.count(), std::size_t(1), WAIT_MS);
+    QCOMPARE(hid.GetLastError(), std::string("Interrupted system call"));
+    QCOMPARE(sink.reports().front(), (Bytes{7, 8}));
+    hidsim::removeDevice(id); // so that the stop does not wait out the read
+    hid.StopReadThread();
 }
 
 void TestCSimpleHidClassReadThread::writeFromOtherThreadWhileReading()

@@ -28,6 +28,8 @@ private slots:
     void discardRearmsSettling();
     void ticks_data();
     void ticks();
+    void silence_data();
+    void silence();
     void statisticsRange_data();
     void statisticsRange();
     void seriesStatistics();
@@ -187,11 +189,8 @@ void tst_MeasurementSession::ticks_data()
     QTest::addColumn<QList<int>>("taken");
     QTest::addColumn<ETick>("last");
 
-    const QList<int> empty19(19, 0);
-    QTest::newRow("19 empty ticks") << empty19 << ETick::Idle;
-    QTest::newRow("20 empty ticks") << (empty19 + QList<int>{0}) << ETick::ConnectionLost;
-    QTest::newRow("a sample restarts the count")
-        << (QList<int>{0, 0, 0, 5} + empty19) << ETick::Idle;
+    // Early ticks of a coarse timer: twenty of them are not yet a second.
+    QTest::newRow("20 quick empty ticks") << QList<int>(20, 0) << ETick::Idle;
     QTest::newRow("3 ticks with data") << QList<int>{1, 1, 1} << ETick::Data;
     QTest::newRow("4th tick with data refreshes") << QList<int>{1, 0, 1, 1, 1} << ETick::Refresh;
     QTest::newRow("then counts again") << QList<int>{1, 1, 1, 1, 1} << ETick::Data;
@@ -207,6 +206,40 @@ void tst_MeasurementSession::ticks()
     for (int n : taken)
         tick = session.tick(quint64(n));
     QCOMPARE(tick, last);
+}
+
+void tst_MeasurementSession::silence_data()
+{
+    QTest::addColumn<int>("beforeMs");     // from the start to a sample
+    QTest::addColumn<bool>("drainAtOnce"); // taken between ticks right away, or by the tick
+    QTest::addColumn<int>("afterMs");      // from the sample to the empty tick
+    QTest::addColumn<ETick>("expected");
+
+    const int second = MeasurementSession::LOST_CONNECTION_IDLE_MS + 20;
+    QTest::newRow("a second of silence") << 0 << true << second << ETick::ConnectionLost;
+    // A parameter change drains between ticks: what it takes is no silence.
+    QTest::newRow("sample taken between ticks") << 600 << true << 600 << ETick::Idle;
+    // A GUI thread blocked for a second takes the sample late: the silence
+    // counts from its arrival all the same.
+    QTest::newRow("sample taken late") << 0 << false << second << ETick::ConnectionLost;
+}
+
+void tst_MeasurementSession::silence()
+{
+    QFETCH(int, beforeMs);
+    QFETCH(bool, drainAtOnce);
+    QFETCH(int, afterMs);
+    QFETCH(ETick, expected);
+    MeasurementSession session;
+    session.begin(SSkarvelParams());
+    QTest::qSleep(beforeMs);
+    session.addSample(sample(1));
+    if (drainAtOnce)
+        QCOMPARE(session.appendPendingSamples(), quint64(1));
+    QTest::qSleep(afterMs);
+    if (!drainAtOnce)
+        QCOMPARE(session.tick(session.appendPendingSamples()), ETick::Data);
+    QCOMPARE(session.tick(0), expected);
 }
 
 void tst_MeasurementSession::statisticsRange_data()
