@@ -22,9 +22,13 @@
 
 namespace {
 
-QString fileTimeStamp()
+// Offers a file name stamped with the current time; namePattern takes the stamp as %1.
+QString saveFileName(QWidget* parent, const QString& title, const char* namePattern,
+                     const QString& filter)
 {
-    return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"));
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"));
+    return QFileDialog::getSaveFileName(parent, title, QLatin1String(namePattern).arg(stamp),
+                                        filter);
 }
 
 void toggleShown(QWidget* widget)
@@ -50,28 +54,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     setWindowTitle(QStringLiteral("Skarvel Monitor"));
     m_statusBar.setup(this);
 
-    ui->widget_accel->setTitle(tr("Acceleration"));
-    ui->widget_accel->setYAxisLabel(tr("[g]"));
-    ui->widget_accel->addSeries(QStringLiteral("X"), MaterialColor::Red);
-    ui->widget_accel->addSeries(QStringLiteral("Y"), MaterialColor::Green);
-    ui->widget_accel->addSeries(QStringLiteral("Z"), MaterialColor::Blue);
-
-    ui->widget_gyro->setTitle(tr("Angular rate"));
-    ui->widget_gyro->setYAxisLabel(tr("[dps]"));
-    ui->widget_gyro->addSeries(QStringLiteral("rX"), MaterialColor::Red);
-    ui->widget_gyro->addSeries(QStringLiteral("rY"), MaterialColor::Green);
-    ui->widget_gyro->addSeries(QStringLiteral("rZ"), MaterialColor::Blue);
-
-    ui->widget_accel->setSampleRate(skarvel::SAMPLE_RATE);
-    ui->widget_gyro->setSampleRate(skarvel::SAMPLE_RATE);
-
+    m_graphs.setup();
     m_statisticsView.setup();
-    fillInputs();
+    m_scaleView.setup();
+    m_settingsView.fill();
     updateTimeScroll(true);
     showDeviceParams();
 
-    ui->widget_accel->setTimeWindow(double(ui->spin_time->value()));
-    ui->widget_gyro->setTimeWindow(double(ui->spin_time->value()));
+    m_graphs.setTimeWindow(ui->spin_time->value());
 
     updateTimeScroll(false);
     updateStatistics();
@@ -156,7 +146,7 @@ void MainWindow::updateUiState()
     const bool connected = m_sensor.IsConnected();
     const bool measuring = m_measuring;
     const quint64 stored = ui->widget_accel->storedSampleCount();
-    const bool single = isSingleShot();
+    const bool single = m_graphs.isSingleShot();
 
     ui->actionConnect->setEnabled(!connected);
     ui->actionDisconnect->setEnabled(connected);
@@ -167,12 +157,7 @@ void MainWindow::updateUiState()
     ui->actionSaveCsv->setEnabled(!measuring && stored > 0);
     ui->actionRecord->setEnabled(connected);
     ui->actionOpenMeasurement->setEnabled(!measuring);
-    ui->cmb_acc->setEnabled(connected);
-    ui->cmb_gyro->setEnabled(connected);
-    ui->cmb_acc_filter->setEnabled(connected);
-    ui->cmb_acc_cutoff->setEnabled(connected);
-    ui->cmb_gyro_hp->setEnabled(connected);
-    m_settingsView.updateLowLatencyEnabled(connected);
+    m_settingsView.setConnected(connected);
 
     ui->actionConnect->setIcon(QIcon(connected
                                          ? QStringLiteral(":/icons/res/png/usb_green_32px.png")
@@ -317,7 +302,8 @@ void MainWindow::onUpdateTimer()
 
 void MainWindow::updateSingleShot()
 {
-    if (!isSingleShot() || ui->widget_accel->storedSampleCount() < windowSampleCount())
+    if (!m_graphs.isSingleShot() ||
+        ui->widget_accel->storedSampleCount() < m_graphs.windowSampleCount())
         return;
     if (m_measuring)
         stopMeasurement();
@@ -337,14 +323,13 @@ void MainWindow::handleConnectionLost()
 
 quint64 MainWindow::appendPendingSamples()
 {
-    return m_session.appendPendingSamples(isSingleShot() ? singleShotRemaining()
-                                                         : MeasurementSession::UNLIMITED);
+    return m_session.appendPendingSamples(m_graphs.isSingleShot() ? m_graphs.singleShotRemaining()
+                                                                  : MeasurementSession::UNLIMITED);
 }
 
 void MainWindow::clearMeasurement()
 {
-    ui->widget_accel->clear();
-    ui->widget_gyro->clear();
+    m_graphs.clear();
     m_session.resetStatistics();
     m_files.forgetOpened();
     updateTimeScroll(true);
@@ -353,12 +338,9 @@ void MainWindow::clearMeasurement()
 
 void MainWindow::onModeChanged(int index)
 {
-    if (index < CLiveGraph::Continue || index > CLiveGraph::SingleShot)
+    if (!m_graphs.setMode(index))
         return;
-    const auto mode = static_cast<CLiveGraph::EMode>(index);
-    ui->widget_accel->setMode(mode);
-    ui->widget_gyro->setMode(mode);
-    if (mode == CLiveGraph::SingleShot && m_measuring)
+    if (m_graphs.isSingleShot() && m_measuring)
         clearMeasurement(); // the window fills from now on
     updateTimeInputEnabled();
     updateTimeScroll(true);
@@ -368,41 +350,10 @@ void MainWindow::onModeChanged(int index)
 
 void MainWindow::updateTimeInputEnabled()
 {
-    ui->spin_time->setEnabled(!m_measuring || !isSingleShot());
-}
-
-bool MainWindow::isSingleShot() const
-{
-    return ui->widget_accel->mode() == CLiveGraph::SingleShot;
-}
-
-quint64 MainWindow::windowSampleCount() const
-{
-    return MeasurementSession::windowSampleCount(ui->spin_time->value());
-}
-
-quint64 MainWindow::singleShotRemaining() const
-{
-    const quint64 target = windowSampleCount();
-    const quint64 stored = ui->widget_accel->storedSampleCount();
-    return stored >= target ? 0 : target - stored;
+    ui->spin_time->setEnabled(!m_measuring || !m_graphs.isSingleShot());
 }
 
 // --- Sensor settings ---------------------------------------------------------
-
-void MainWindow::fillInputs()
-{
-    ui->cmb_display->addItem(tr("Continue"));
-    ui->cmb_display->addItem(tr("Overwrite"));
-    ui->cmb_display->addItem(tr("Single Shot"));
-
-    m_scaleView.setup();
-    m_settingsView.fill();
-
-    ui->spin_time->setRange(1, 300);
-    ui->spin_time->setSuffix(tr(" s"));
-    ui->spin_time->setValue(5);
-}
 
 void MainWindow::onAccelFilterChanged()
 {
@@ -448,8 +399,6 @@ void MainWindow::updateStatistics()
                             m_files.hasOpened() ? m_files.openedParams() : m_sensor.GetParams());
 }
 
-// --- Statistics ------------------------------------------------------------
-
 void MainWindow::onTableShowTriggered()
 {
     toggleShown(ui->dock_statistics);
@@ -471,8 +420,7 @@ void MainWindow::updateYScales()
 
 void MainWindow::onTimeChanged(int seconds)
 {
-    ui->widget_accel->setTimeWindow(double(seconds));
-    ui->widget_gyro->setTimeWindow(double(seconds));
+    m_graphs.setTimeWindow(seconds);
     updateTimeScroll(false);
     updateStatistics();
     updateMeasurementStatus();
@@ -480,42 +428,13 @@ void MainWindow::onTimeChanged(int seconds)
 
 void MainWindow::updateTimeScroll(bool snapToDefault)
 {
-    QScrollBar* scroll = ui->scroll_horz_graph;
-    const quint64 stored = ui->widget_accel->storedSampleCount();
-    const quint64 window = windowSampleCount();
-    const int maxPos = window < stored ? int(stored - window) : 0;
-
-    const int old = scroll->value();
-    const int oldDefault = defaultScrollPosition();
-    {
-        const QSignalBlocker blocker(scroll);
-        scroll->setRange(0, maxPos);
-        scroll->setPageStep(int(window));
-        scroll->setSingleStep(std::max(1, int(window / 10)));
-        if (old == oldDefault || snapToDefault)
-            scroll->setValue(isSingleShot() ? 0 : scroll->maximum());
-    }
-    scroll->setEnabled(maxPos > 0 && !m_measuring);
-    onTimeScrolled(scroll->value());
-}
-
-int MainWindow::defaultScrollPosition() const
-{
-    return isSingleShot() ? 0 : ui->scroll_horz_graph->maximum();
+    m_graphs.updateTimeScroll(snapToDefault, m_measuring);
+    updateStatistics();
 }
 
 void MainWindow::onTimeScrolled(int position)
 {
-    CLiveGraph* graphs[] = {ui->widget_accel, ui->widget_gyro};
-    // Without a manual view start the graphs follow the data (or, in Single
-    // Shot, stay at the first sample): that is the scroll bar's default position.
-    const bool automatic = m_measuring || position == defaultScrollPosition();
-    for (CLiveGraph* graph : graphs) {
-        if (automatic)
-            graph->resetView();
-        else
-            graph->setViewStart(quint64(position));
-    }
+    m_graphs.showFrom(position, m_measuring);
     updateStatistics();
 }
 
@@ -541,11 +460,9 @@ void MainWindow::updateGraphIcons()
 
 void MainWindow::updateMeasurementStatus()
 {
-    const quint64 capacity =
-        isSingleShot() ? windowSampleCount() : ui->widget_accel->maxSampleCount();
     m_statusBar.showMeasurement(m_measuring,
                                 m_measuring ? m_measureClock.elapsed() : m_measureDurationMs,
-                                ui->widget_accel->storedSampleCount(), capacity);
+                                ui->widget_accel->storedSampleCount(), m_graphs.capacity());
     m_files.showRecordingStatus();
 }
 
@@ -558,9 +475,8 @@ QString MainWindow::durationText(qint64 ms)
 
 void MainWindow::onSaveCsv()
 {
-    const QString fileName = QFileDialog::getSaveFileName(
-        this, tr("Save measurement"), QStringLiteral("skarvel_%1.csv").arg(fileTimeStamp()),
-        tr("CSV file (*.csv)"));
+    const QString fileName =
+        saveFileName(this, tr("Save measurement"), "skarvel_%1.csv", tr("CSV file (*.csv)"));
     if (fileName.isEmpty())
         return;
     if (!writeCsv(fileName))
@@ -578,9 +494,8 @@ bool MainWindow::writeCsv(const QString& fileName)
 
 void MainWindow::onScreenshot()
 {
-    const QString fileName = QFileDialog::getSaveFileName(
-        this, tr("Save screenshot"), QStringLiteral("skarvel_%1.jpg").arg(fileTimeStamp()),
-        tr("JPEG image (*.jpg *.jpeg)"));
+    const QString fileName = saveFileName(this, tr("Save screenshot"), "skarvel_%1.jpg",
+                                          tr("JPEG image (*.jpg *.jpeg)"));
     if (fileName.isEmpty())
         return;
     const QPixmap picture = m_spectrum.besideGraphs(ui->centralwidget->grab());
@@ -619,9 +534,8 @@ void MainWindow::updateSpectrumIcon()
 
 void MainWindow::onSaveSpectrum()
 {
-    const QString fileName = QFileDialog::getSaveFileName(
-        this, tr("Save spectrum"), QStringLiteral("skarvel_spectrum_%1.csv").arg(fileTimeStamp()),
-        tr("CSV file (*.csv)"));
+    const QString fileName =
+        saveFileName(this, tr("Save spectrum"), "skarvel_spectrum_%1.csv", tr("CSV file (*.csv)"));
     if (fileName.isEmpty())
         return;
     if (!m_spectrum.panel()->writeCsv(fileName))
@@ -641,9 +555,8 @@ void MainWindow::onRecordTriggered(bool checked)
         updateMeasurementStatus();
         return;
     }
-    const QString fileName = QFileDialog::getSaveFileName(
-        this, tr("Record measurement"), QStringLiteral("skarvel_%1.csv").arg(fileTimeStamp()),
-        tr("CSV file (*.csv)"));
+    const QString fileName =
+        saveFileName(this, tr("Record measurement"), "skarvel_%1.csv", tr("CSV file (*.csv)"));
     if (fileName.isEmpty() || !startRecording(fileName))
         ui->actionRecord->setChecked(false);
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "CSkarvel.h"
+#include "graphsview.h"
 #include "measurementfiles.h"
 #include "measurementsession.h"
 #include "scaleview.h"
@@ -98,12 +99,8 @@ private:
     void clearMeasurement();
     void updateSingleShot();
     void updateTimeInputEnabled();
-    bool isSingleShot() const;
-    quint64 windowSampleCount() const;
-    quint64 singleShotRemaining() const;
 
     // Sensor settings
-    void fillInputs();
     void showDeviceParams();
 
     // Statistics
@@ -111,7 +108,6 @@ private:
 
     // Y scaling and time navigation
     void updateTimeScroll(bool snapToDefault);
-    int defaultScrollPosition() const;
     void updateGraphIcons();
 
     // Status bar
@@ -133,6 +129,7 @@ private:
     SensorSettingsView m_settingsView{ui};
     StatisticsView m_statisticsView{ui};
     ScaleView m_scaleView{ui};
+    GraphsView m_graphs{ui};
     StatusBarView m_statusBar;
     QElapsedTimer m_measureClock;
     qint64 m_measureDurationMs = 0;

@@ -185,6 +185,14 @@ bool SensorSettingsView::paramsFromTexts(const QList<QPair<QString, QString>>& s
     return true;
 }
 
+void SensorSettingsView::setConnected(bool connected)
+{
+    for (QComboBox* combo :
+         {ui->cmb_acc, ui->cmb_gyro, ui->cmb_acc_filter, ui->cmb_acc_cutoff, ui->cmb_gyro_hp})
+        combo->setEnabled(connected);
+    updateLowLatencyEnabled(connected);
+}
+
 void SensorSettingsView::updateLowLatencyEnabled(bool connected)
 {
     ui->chk_acc_low_latency->setEnabled(

@@ -33,6 +33,8 @@ public:
     // gives them. False when one names no choice; `unknown` is then its index.
     bool paramsFromTexts(const QList<QPair<QString, QString>>& settings, SSkarvelParams& params,
                          int& unknown) const;
+    // The inputs take effect only on a connected sensor.
+    void setConnected(bool connected);
     // Low latency is a choice only for LP2 mode and a connected sensor.
     void updateLowLatencyEnabled(bool connected);
 
