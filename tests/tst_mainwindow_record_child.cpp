@@ -14,6 +14,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 
@@ -256,13 +257,20 @@ void tst_MainWindowRecordChild::killLeavesAPrefix()
         while (!file.atEnd() && !file.readLine().startsWith(titles)) {
         }
         auto next = reports.cbegin();
-        for (quint64 index = 0; !file.atEnd(); ++index) {
+        int compared = 0;
+        for (quint64 index = 0; index < written; ++index) {
             const QByteArray line = file.readLine();
             for (; next != reports.cend() && next->total <= index; ++next) {
             }
-            if (next != reports.cend() && next->total == index + 1 && !next->fields.isEmpty())
+            if (next != reports.cend() && next->total == index + 1 && !next->fields.isEmpty()) {
                 QCOMPARE(line.trimmed().split(';').mid(1), next->fields);
+                ++compared;
+            }
         }
+        const bool anyInFile = std::any_of(reports.cbegin(), reports.cend(), [&](const SReport& r) {
+            return r.total > 0 && r.total <= written;
+        });
+        QCOMPARE(compared > 0, anyInFile);
     }
 }
 
