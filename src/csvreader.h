@@ -6,8 +6,9 @@
 // Streaming with bounded memory whatever the input: lines are read through a
 // fixed buffer and at most `capacity` samples are kept. scan() validates the
 // whole file and keeps its first samples; load() keeps another stretch of an
-// already scanned file. Every failure names the line and the reason; nothing
-// the reader keeps is meant to be used after a failure.
+// already scanned file. A last sample line without its line end, as a recording
+// killed mid-write leaves, is not a sample. Every failure names the line and the
+// reason; nothing the reader keeps is meant to be used after a failure.
 #pragma once
 
 #include "csvwriter.h"

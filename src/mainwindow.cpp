@@ -415,7 +415,8 @@ void MainWindow::onResetStatistics()
 
 void MainWindow::updateYScales()
 {
-    m_scaleView.apply(m_sensor.GetParams());
+    // An opened file's values span the ranges they were measured with.
+    m_scaleView.apply(m_openedFile.isEmpty() ? m_sensor.GetParams() : m_openedParams);
 }
 
 void MainWindow::onTimeChanged(int seconds)

@@ -183,6 +183,7 @@ void tst_MainWindowRecord::openedFileSavesTheSameBytes()
 {
     skarvelsim::addSensor(burst(SETTLING + 5000));
     const QString saved = m_dir->filePath(QStringLiteral("a.csv"));
+    QStringList scaleTexts;
     {
         MainWindow window;
         WindowParts parts(window);
@@ -193,6 +194,7 @@ void tst_MainWindowRecord::openedFileSavesTheSameBytes()
         QTRY_COMPARE_WITH_TIMEOUT(parts.accel()->storedSampleCount(), quint64(5000), 20000);
         parts.action("actionStop")->trigger();
         QVERIFY(window.writeCsv(saved));
+        scaleTexts = {parts.label("lb_acc_y")->text(), parts.label("lb_gyro_y")->text()};
     }
     // A fresh window, never connected, shows the file as it was measured.
     MainWindow window;
@@ -201,6 +203,9 @@ void tst_MainWindowRecord::openedFileSavesTheSameBytes()
     QVERIFY(window.openMeasurement(saved));
     QCOMPARE(parts.accel()->storedSampleCount(), quint64(5000));
     QCOMPARE(parts.combo("cmb_gyro")->currentIndex(), 3);
+    // The scales span the file's ranges, not the absent sensor's.
+    QCOMPARE(QStringList({parts.label("lb_acc_y")->text(), parts.label("lb_gyro_y")->text()}),
+             scaleTexts);
     QCOMPARE(parts.label("lb_status_serial")->text(), QStringLiteral("SN SKV-000001 (file)"));
     QVERIFY(parts.action("actionSaveCsv")->isEnabled());
     const QString again = m_dir->filePath(QStringLiteral("b.csv"));
