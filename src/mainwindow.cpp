@@ -416,7 +416,7 @@ void MainWindow::onResetStatistics()
 void MainWindow::updateYScales()
 {
     // An opened file's values span the ranges they were measured with.
-    m_scaleView.apply(m_openedFile.isEmpty() ? m_sensor.GetParams() : m_openedParams);
+    m_scaleView.apply(m_files.hasOpened() ? m_files.openedParams() : m_sensor.GetParams());
 }
 
 void MainWindow::onTimeChanged(int seconds)
