@@ -13,7 +13,6 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
@@ -500,12 +499,7 @@ void MainWindow::onScreenshot()
     if (fileName.isEmpty())
         return;
     const QPixmap picture = m_spectrum.besideGraphs(ui->centralwidget->grab());
-    // Writing the name directly would leave an existing picture cut short when
-    // the disk fills up: write aside and replace it only once every byte arrived.
-    QSaveFile file(fileName);
-    const bool saved =
-        file.open(QIODevice::WriteOnly) && picture.save(&file, "JPG", 100) && file.commit();
-    if (!saved)
+    if (!MeasurementFiles::writeJpeg(fileName, picture))
         QMessageBox::critical(this, tr("Screenshot"), tr("Saving %1 failed.").arg(fileName));
 }
 

@@ -10,11 +10,13 @@
 #include "skarvelprotocol.h"
 #include "statusbarview.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QProgressDialog>
 #include <QSaveFile>
 #include <QStatusBar>
@@ -93,6 +95,19 @@ bool MeasurementFiles::writeCsv(const QString& fileName, const CsvWriter::SHeade
     if (!csv.flush())
         return false; // the temporary file is discarded, the target stays as it was
     return file.commit();
+}
+
+bool MeasurementFiles::writeJpeg(const QString& fileName, const QPixmap& picture)
+{
+    // Encoded in memory first: the image writer ignores a failure to write its
+    // last buffered bytes, which would let a cut-off picture replace the old one.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "JPG", 100))
+        return false;
+    QSaveFile file(fileName);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+           file.commit();
 }
 
 // --- Recording -----------------------------------------------------------------

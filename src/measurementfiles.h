@@ -21,6 +21,7 @@
 #include <vector>
 
 class MeasurementSession;
+class QPixmap;
 class QMainWindow;
 class SensorSettingsView;
 class StatusBarView;
@@ -39,6 +40,9 @@ public:
     // written completely; an existing file of that name is then left as it was.
     bool writeCsv(const QString& fileName, const CsvWriter::SHeader& header) const;
 
+    // Writes the picture as JPEG, aside first: false when any byte could not
+    // be written, and an existing file of that name is then left as it was.
+    static bool writeJpeg(const QString& fileName, const QPixmap& picture);
     // Starts recording to the file unless the sensor is not connected or a
     // recording runs. Says what went wrong in a message.
     bool startRecording(const QString& fileName);
