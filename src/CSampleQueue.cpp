@@ -55,7 +55,6 @@ void CSampleQueue::pop_front(std::size_t count)
 
 void CSampleQueue::prefetch(std::size_t index) const
 {
-#if defined(__GNUC__) || defined(__clang__)
     const std::size_t pos = m_head + index;
     const SBlock* block = m_blocks[pos / BLOCK_SIZE].get();
     const std::size_t run = pos % BLOCK_SIZE / SUMMARY_RUN;
@@ -65,9 +64,6 @@ void CSampleQueue::prefetch(std::size_t index) const
     __builtin_prefetch(&block->runs[run]);
     if (run + RUNS_PER_LINE < BLOCK_SIZE / SUMMARY_RUN)
         __builtin_prefetch(&block->runs[run + RUNS_PER_LINE]);
-#else
-    (void)index;
-#endif
 }
 
 void CSampleQueue::copy(std::size_t begin, std::size_t end, float* out) const
