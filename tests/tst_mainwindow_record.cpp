@@ -133,14 +133,7 @@ void tst_MainWindowRecord::recordingHoldsTheStoredSamples()
     QCOMPARE(afterDate(recorded), afterDate(written));
 
     QJsonObject table;
-    const QString skipped = runPython(
-        QStringLiteral("import json, sys\n"
-                       "try:\n    import pandas as pd\nexcept ImportError:\n    sys.exit(3)\n"
-                       "t = pd.read_csv(sys.argv[1], sep=';', decimal=',', skiprows=15, "
-                       "encoding='utf-8-sig')\n"
-                       "print(json.dumps({'rows': len(t), 'numbers': bool(t.dtypes.eq('float64')"
-                       ".all())}))\n"),
-        {path}, &table);
+    const QString skipped = readWithPandas(path, &table);
     if (!skipped.isEmpty())
         QSKIP(qPrintable(skipped));
     QCOMPARE(table.value(QStringLiteral("rows")).toInteger(), qint64(SAMPLES));
