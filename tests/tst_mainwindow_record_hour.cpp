@@ -239,6 +239,7 @@ void tst_MainWindowRecordHour::hourInBurstHoldsTheHistory()
 #else
     Q_UNUSED(peak);
     Q_UNUSED(rssAfter);
+    Q_UNUSED(fileSize);
 #endif
 
     QJsonObject table;
