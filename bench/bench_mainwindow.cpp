@@ -38,6 +38,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -246,65 +247,56 @@ int main(int argc, char* argv[])
     };
     double cpu = 0.0;
     double elapsed = 0.0;
-    if (spectrum) {
-        double shownCpu = 0.0;
-        double shownElapsed = 0.0;
-        // A first stretch unmeasured: right after the fill the process is still
-        // settling. Then hidden, shown, shown, hidden, so that a steady drift
-        // in the machine's load weighs on both alike.
+    // Compares the program without and with a feature in one run. A first
+    // stretch unmeasured: right after the fill the process is still settling.
+    // Then off, on, on, off, so that a steady drift in the machine's load
+    // weighs on both alike. `turn(round)` switches the feature for a round.
+    const auto compare = [&](const char* offName, const char* onName,
+                             const std::function<bool(int)>& turn) {
+        double onCpu = 0.0;
+        double onElapsed = 0.0;
         double warmCpu = 0.0;
         double warmElapsed = 0.0;
-        showSpectrum(false);
         measure(warmCpu, warmElapsed);
         for (int round = 0; round < 4; ++round) {
-            const bool shown = round == 1 || round == 2;
-            showSpectrum(shown);
+            const bool on = round == 1 || round == 2;
+            if (!turn(round))
+                return false;
             double c = 0.0;
             double e = 0.0;
             measure(c, e);
-            std::printf("  %s %5.2f %% of one core\n",
-                        shown ? "shown: " : "hidden:", 100.0 * c / e);
-            (shown ? shownCpu : cpu) += c;
-            (shown ? shownElapsed : elapsed) += e;
+            std::printf("  %-20s %5.2f %% of one core\n", on ? onName : offName, 100.0 * c / e);
+            (on ? onCpu : cpu) += c;
+            (on ? onElapsed : elapsed) += e;
         }
-        std::printf("spectrum hidden: CPU %.2f s over %.1f s: %.2f %% of one core\n", cpu, elapsed,
+        std::printf("%-20s CPU %.2f s over %.1f s: %.2f %% of one core\n", offName, cpu, elapsed,
                     100.0 * cpu / elapsed);
-        std::printf("spectrum shown:  CPU %.2f s over %.1f s: %.2f %% of one core\n", shownCpu,
-                    shownElapsed, 100.0 * shownCpu / shownElapsed);
-        cpu += shownCpu;
-        elapsed += shownElapsed;
+        std::printf("%-20s CPU %.2f s over %.1f s: %.2f %% of one core\n", onName, onCpu, onElapsed,
+                    100.0 * onCpu / onElapsed);
+        cpu += onCpu;
+        elapsed += onElapsed;
+        return true;
+    };
+    if (spectrum) {
+        showSpectrum(false);
+        compare("spectrum hidden:", "spectrum shown:", [&](int round) {
+            showSpectrum(round == 1 || round == 2);
+            return true;
+        });
     } else if (!record.isEmpty()) {
-        // As for the spectrum: unmeasured first, then alone, recording twice, alone.
-        double recordCpu = 0.0;
-        double recordElapsed = 0.0;
-        double warmCpu = 0.0;
-        double warmElapsed = 0.0;
-        measure(warmCpu, warmElapsed);
         QAction* recordAction = mainWindow.findChild<QAction*>(QStringLiteral("actionRecord"));
-        for (int round = 0; round < 4; ++round) {
-            const bool recording = round == 1 || round == 2;
+        const bool recorded = compare("measuring alone:", "measuring+recording:", [&](int round) {
             if (round == 1 && !mainWindow.startRecording(record)) {
                 std::fprintf(stderr, "could not record to %s\n", qPrintable(record));
-                return 1;
+                return false;
             }
             if (round == 3)
                 recordAction->trigger(); // ends the recording
-            double c = 0.0;
-            double e = 0.0;
-            measure(c, e);
-            std::printf("  %s %5.2f %% of one core\n",
-                        recording ? "recording:" : "alone:    ", 100.0 * c / e);
-            (recording ? recordCpu : cpu) += c;
-            (recording ? recordElapsed : elapsed) += e;
-        }
-        std::printf("measuring alone:     CPU %.2f s over %.1f s: %.2f %% of one core\n", cpu,
-                    elapsed, 100.0 * cpu / elapsed);
-        std::printf("measuring+recording: CPU %.2f s over %.1f s: %.2f %% of one core, %.1f MB "
-                    "written\n",
-                    recordCpu, recordElapsed, 100.0 * recordCpu / recordElapsed,
-                    double(QFileInfo(record).size()) / 1e6);
-        cpu += recordCpu;
-        elapsed += recordElapsed;
+            return true;
+        });
+        if (!recorded)
+            return 1;
+        std::printf("recording wrote %.1f MB\n", double(QFileInfo(record).size()) / 1e6);
     } else {
         measure(cpu, elapsed);
     }
