@@ -8,7 +8,7 @@
 //
 // pandas is run under Debian's /usr/bin/python3; without it only the
 // program's own figure is printed.
-#include "CLiveGraph.h"
+#include "clivegraph.h"
 #include "csvreader.h"
 #include "mainwindow.h"
 

@@ -14,8 +14,8 @@
 // (--save writes each graph's last picture there as PNG; --no-peers times ours
 // and the floor only, for quick comparisons and profiling; --fallback keeps the
 // fast path off throughout.)
-#include "CLiveGraph.h"
-#include "CPolylineRaster.h"
+#include "clivegraph.h"
+#include "cpolylineraster.h"
 #include "polylinerecorder.h"
 
 #include <QApplication>

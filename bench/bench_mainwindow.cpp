@@ -17,8 +17,8 @@
 // --screenshot: the picture shows the dock). --record measures for the same
 // time again while recording to FILE, in the same run. Run it
 // offscreen (QT_QPA_PLATFORM=offscreen) or under xvfb-run for a real X server.
-#include "CLiveGraph.h"
-#include "CPolylineRaster.h"
+#include "clivegraph.h"
+#include "cpolylineraster.h"
 #include "mainwindow.h"
 #include "skarvelmodel.h"
 

@@ -5,7 +5,7 @@
 // share of a core that costs at the spectrum's update rate of 5 per second.
 //
 //   bench_spectrum [--repeat N]
-#include "CLiveGraph.h"
+#include "clivegraph.h"
 #include "spectrumanalyzer.h"
 
 #include <QApplication>

@@ -9,7 +9,7 @@
 // any thread while the backend calls its hooks.
 #pragma once
 
-#include "CSkarvel.h"
+#include "cskarvel.h"
 #include "hidsim.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Report descriptors of any shape through the transport's two geometry
 // queries, with the descriptor served by the simulated backend.
-#include "CSimpleHidClass.h"
+#include "csimplehidclass.h"
 #include "hidsim.h"
 
 #include <cstddef>

@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Input reports of any length, decoded directly and through the transport's
 // read: both must agree and round-trip to the report's first 13 bytes.
-#include "CSkarvel.h"
+#include "cskarvel.h"
 #include "hidsim.h"
 
 #include <cstddef>

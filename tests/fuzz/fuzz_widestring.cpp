@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Library error texts of any wide-character content, converted to UTF-8 by
 // the transport: decoding the result must give back the input's code units.
-#include "CSimpleHidClass.h"
+#include "csimplehidclass.h"
 #include "hidsim.h"
 
 #include <cstddef>

@@ -1,0 +1,172 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
+// A custom painted live graph: several float series with a bounded history
+// (300 s), a view window over them in three display modes, and a legend whose
+// entries toggle their series when clicked. GUI thread only.
+//
+// Indices are 64-bit unsigned. "Absolute" indices count frames since the last
+// clear; "stored" indices count from the oldest frame still held.
+#pragma once
+
+#include "csamplequeue.h"
+
+#include <QColor>
+#include <QList>
+#include <QPointF>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+#include <vector>
+
+class QPainter;
+
+class CLiveGraph : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Equal to the indices of the display-mode combo box.
+    enum EMode : int
+    {
+        Continue = 0,
+        Overwrite = 1,
+        SingleShot = 2
+    };
+
+    // Kept under this name for the graph's users.
+    using CSampleQueue = ::CSampleQueue;
+
+    struct SSeries
+    {
+        QString name;
+        QColor color;
+        bool visible = true;
+        CSampleQueue data; // oldest first
+    };
+
+    explicit CLiveGraph(QWidget* parent = nullptr);
+    ~CLiveGraph() override;
+
+    // Empties all data and the manual view, then adds a visible series.
+    // Returns its index.
+    int addSeries(const QString& name, const QColor& color);
+    // Whole frames in series order (value i goes to series i mod count); a
+    // batch that is not a whole number of frames is dropped entirely.
+    void appendSamples(const std::vector<float>& values);
+    void clear();
+    // As clear(), but the next frame appended gets this absolute index: a
+    // stretch of a longer measurement keeps its times.
+    void clearFrom(quint64 firstIndex);
+
+    void setSeriesVisible(int index, bool visible);
+    bool isSeriesVisible(int index) const;
+
+    quint64 storedSampleCount() const;
+    // Frames appended since the last clear, plus clearFrom()'s first index:
+    // the absolute index the next frame gets.
+    quint64 totalSampleCount() const { return m_totalSamples; }
+    // The caller guarantees series < series count and index < storedSampleCount().
+    float storedSample(int series, quint64 index) const;
+    // Smallest and largest of the stored samples [begin, end) of a series,
+    // as a scan from the value at begin that takes a value only when it is
+    // strictly smaller (larger) finds them: NaNs are passed over unless the
+    // range starts with one. Runs of samples are taken from their summaries.
+    void storedMinMax(int series, quint64 begin, quint64 end, float& lo, float& hi) const;
+    // The sum in double of the stored samples [begin, end) of a series, whole
+    // runs taken from their sums: within rounding of the sum in order.
+    double storedSum(int series, quint64 begin, quint64 end) const;
+    // The stored samples [begin, end) of a series, oldest first; the caller
+    // guarantees series < series count and begin <= end <= storedSampleCount().
+    void copyStoredSamples(int series, quint64 begin, quint64 end, float* out) const;
+    // Seconds since the first frame after the last clear.
+    double storedSampleTime(quint64 index) const;
+    // Stored indices of the visible range [visibleBegin(), visibleEnd()).
+    quint64 visibleBegin() const;
+    quint64 visibleEnd() const;
+
+    // Ignored when rate <= 0; otherwise clears, even for the same rate.
+    void setSampleRate(double rate);
+    // Ignored when seconds <= 0; capped at the history length.
+    void setTimeWindow(double seconds);
+    // Ignored unless min < max.
+    void setYRange(double min, double max);
+    // Clamped when used so that the window never runs past the newest sample.
+    void setViewStart(quint64 storedIndex);
+    void resetView();
+    void setMode(EMode mode);
+    EMode mode() const;
+    void setTitle(const QString& title);
+    void setXAxisLabel(const QString& label);
+    void setYAxisLabel(const QString& label);
+    void setGridVisible(bool visible);
+
+    // Samples spanning the plot's width; at least 1.
+    quint64 windowSampleCount() const;
+    // The history length in samples.
+    quint64 maxSampleCount() const;
+    // Absolute index of the first visible sample.
+    quint64 firstVisibleIndex() const;
+    // The caller guarantees the absolute index is still stored.
+    float sampleAt(int series, quint64 absoluteIndex) const;
+
+    // The frame of the plot area at the current size, font, labels and Y
+    // range; nothing is drawn when it is under 10 pixels either way.
+    QRect plotRect() const;
+
+    // A tick step of 1, 2 or 5 times a power of ten giving about n ticks.
+    static double niceStep(double range, int n);
+    // Black or white, whichever reads better on the background.
+    static QColor contrastTextColor(const QColor& background);
+
+    // One legend box: a series' name, filled with its colour while it is shown.
+    struct SLegendEntry
+    {
+        QString name;
+        QColor color;
+        bool visible;
+    };
+    // Draws the entries as equally wide boxes right-aligned in the band, in index
+    // order from left to right; boxes receives each entry's rectangle.
+    static void paintLegend(QPainter& painter, const QRect& band,
+                            const std::vector<SLegendEntry>& entries, const QColor& textColor,
+                            QList<QRect>& boxes);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+    double valueToY(const QRect& rect, double value) const
+    {
+        return rect.bottom() - (value - m_yMin) / (m_yMax - m_yMin) * (rect.bottom() - rect.top());
+    }
+    int legendBoxHeight() const;
+    void drawLegend(QPainter& painter, const QRect& legendRect);
+    // Draws the samples with absolute indices [from, to), sample origin at the
+    // left edge of the rectangle.
+    void drawSegment(QPainter& painter, const QRect& rect, const SSeries& series, quint64 from,
+                     quint64 to, quint64 origin) const;
+    // Appends the points drawSegment draws: at most two per pixel column.
+    void segmentPoints(const QRect& rect, const SSeries& series, quint64 from, quint64 to,
+                       quint64 origin, std::vector<QPointF>& points) const;
+
+private:
+    std::vector<SSeries> m_series;
+    QList<QRect> m_legendRects; // rebuilt by every paint, read by the mouse handler
+    quint64 m_totalSamples = 0;
+    double m_sampleRate = 833.0;
+    double m_timeWindow = 5.0;
+    double m_yMin = -1.0;
+    double m_yMax = 1.0;
+    EMode m_mode = Continue;
+    bool m_viewStartSet = false;
+    quint64 m_viewStart = 0;
+    QString m_title;
+    QString m_xAxisLabel;
+    QString m_yAxisLabel;
+    bool m_gridVisible = true;
+    std::vector<QPointF> m_curvePoints; // every paint's curves, kept to spare the allocation
+};

@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
+#include "csamplequeue.h"
+
+#include <algorithm>
+
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define SKARVEL_CLEAR_UPPER_VECTOR_STATE
+#endif
+
+void CSampleQueue::push_back(float value)
+{
+    const std::size_t pos = m_head + m_size;
+    const std::size_t blockIndex = pos / BLOCK_SIZE;
+    if (blockIndex == m_blocks.size())
+        m_blocks.push_back(m_spare ? std::move(m_spare) : std::unique_ptr<SBlock>(new SBlock));
+    SBlock& block = *m_blocks[blockIndex];
+    const std::size_t offset = pos % BLOCK_SIZE;
+    const std::size_t run = offset / SUMMARY_RUN;
+    block.values[offset] = value;
+    if (offset % SUMMARY_RUN == 0) {
+        block.runs[run] = {value, value};
+        block.sums[run] = double(value);
+    } else {
+        block.sums[run] += double(value);
+        // A run's extremes skip NaNs (a NaN summary would hide the whole run),
+        // just as a value-by-value scan that starts from a number skips them.
+        float& lo = block.runs[run].lo;
+        float& hi = block.runs[run].hi;
+        if (value < lo || lo != lo)
+            lo = value;
+        if (value > hi || hi != hi)
+            hi = value;
+    }
+    ++m_size;
+}
+
+void CSampleQueue::pop_front(std::size_t count)
+{
+    if (count >= m_size) {
+        clear();
+        return;
+    }
+    m_head += count;
+    m_size -= count;
+    const std::size_t emptied = m_head / BLOCK_SIZE;
+    if (emptied == 0)
+        return;
+    if (!m_spare)
+        m_spare = std::move(m_blocks[emptied - 1]);
+    m_blocks.erase(m_blocks.begin(), m_blocks.begin() + std::ptrdiff_t(emptied));
+    m_head -= emptied * BLOCK_SIZE;
+}
+
+void CSampleQueue::prefetch(std::size_t index) const
+{
+    const std::size_t pos = m_head + index;
+    const SBlock* block = m_blocks[pos / BLOCK_SIZE].get();
+    const std::size_t run = pos % BLOCK_SIZE / SUMMARY_RUN;
+    __builtin_prefetch(&block->values[pos % BLOCK_SIZE]);
+    // A column reads its runs' extremes from about two cache lines.
+    constexpr std::size_t RUNS_PER_LINE = 64 / sizeof(SExtremes);
+    __builtin_prefetch(&block->runs[run]);
+    if (run + RUNS_PER_LINE < BLOCK_SIZE / SUMMARY_RUN)
+        __builtin_prefetch(&block->runs[run + RUNS_PER_LINE]);
+}
+
+void CSampleQueue::copy(std::size_t begin, std::size_t end, float* out) const
+{
+    std::size_t pos = m_head + begin;
+    const std::size_t stop = m_head + end;
+    while (pos < stop) {
+        const std::size_t offset = pos % BLOCK_SIZE;
+        const std::size_t count = std::min(BLOCK_SIZE - offset, stop - pos);
+        std::copy_n(m_blocks[pos / BLOCK_SIZE]->values + offset, count, out);
+        out += count;
+        pos += count;
+    }
+}
+
+void CSampleQueue::clear()
+{
+    m_blocks.clear();
+    m_spare.reset();
+    m_head = 0;
+    m_size = 0;
+}
+
+void CSampleQueue::minMax(std::size_t begin, std::size_t end, float& lo, float& hi) const
+{
+    // Locals, not the references: the compiler must assume those alias the
+    // values and would store and reload them for every sample.
+    std::size_t pos = m_head + begin;
+    const std::size_t stop = m_head + end;
+    float low = m_blocks[pos / BLOCK_SIZE]->values[pos % BLOCK_SIZE];
+    float high = low;
+    ++pos;
+    while (pos < stop) {
+        const SBlock& block = *m_blocks[pos / BLOCK_SIZE];
+        const std::size_t blockStart = pos - pos % BLOCK_SIZE;
+        const std::size_t last = std::min(stop - blockStart, BLOCK_SIZE);
+        std::size_t offset = pos - blockStart;
+        for (; offset < last && offset % SUMMARY_RUN != 0; ++offset) {
+            const float v = block.values[offset];
+            low = v < low ? v : low;
+            high = v > high ? v : high;
+        }
+        for (; offset + SUMMARY_RUN <= last; offset += SUMMARY_RUN) {
+            const float runLow = block.runs[offset / SUMMARY_RUN].lo;
+            const float runHigh = block.runs[offset / SUMMARY_RUN].hi;
+            low = runLow < low ? runLow : low;
+            high = runHigh > high ? runHigh : high;
+        }
+        for (; offset < last; ++offset) {
+            const float v = block.values[offset];
+            low = v < low ? v : low;
+            high = v > high ? v : high;
+        }
+        pos = blockStart + offset;
+    }
+    lo = low;
+    hi = high;
+}
+
+double CSampleQueue::sum(std::size_t begin, std::size_t end) const
+{
+    std::size_t pos = m_head + begin;
+    const std::size_t stop = m_head + end;
+    double total = 0.0;
+    while (pos < stop) {
+        const SBlock& block = *m_blocks[pos / BLOCK_SIZE];
+        const std::size_t blockStart = pos - pos % BLOCK_SIZE;
+        const std::size_t last = std::min(stop - blockStart, BLOCK_SIZE);
+        std::size_t offset = pos - blockStart;
+        for (; offset < last && offset % SUMMARY_RUN != 0; ++offset)
+            total += double(block.values[offset]);
+        for (; offset + SUMMARY_RUN <= last; offset += SUMMARY_RUN)
+            total += block.sums[offset / SUMMARY_RUN];
+        for (; offset < last; ++offset)
+            total += double(block.values[offset]);
+        pos = blockStart + offset;
+    }
+    return total;
+}
+
+#ifdef SKARVEL_CLEAR_UPPER_VECTOR_STATE
+namespace {
+
+__attribute__((target("avx"))) void zeroUpperAvx()
+{
+    _mm256_zeroupper();
+}
+
+} // namespace
+
+void CSampleQueue::clearUpperVectorState()
+{
+    static const bool avx = __builtin_cpu_supports("avx");
+    if (avx)
+        zeroUpperAvx();
+}
+#else
+void CSampleQueue::clearUpperVectorState() {}
+#endif
