@@ -1,116 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
-// Simulated hidapi backend. See hidsim.h for the control API and its rules.
+// hidapi's C API over the simulated devices: what the program links instead of
+// the real library in the tests and the demo.
 #include "hidsim.h"
+
+#include "hidsimbackend.h"
 
 #include <hidapi.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <list>
-#include <mutex>
-
-namespace hidsim {
-
-const wchar_t* const UNPLUGGED_READ_ERROR =
-    L"hid_read_timeout: unexpected poll error (device disconnected)";
-const wchar_t* const UNPLUGGED_WRITE_ERROR = L"No such device";
 
 namespace {
 
-const wchar_t* const NO_ERROR_TEXT = L"Success";
 const wchar_t* const NOT_SUPPORTED = L"Not supported by the simulated backend";
-
-// Every field guarded by Backend::mutex.
-struct DeviceState
-{
-    DeviceId id = -1;
-    DeviceSetup setup;
-    bool present = true;
-    int openHandles = 0;
-    std::deque<Bytes> queue;
-    std::vector<Bytes> outputs;
-    std::optional<std::wstring> openFailure;
-    std::optional<int> writeResult;
-    std::wstring writeFailureText;
-    std::optional<std::wstring> readFailure;
-    int spuriousReadFailures = 0; // the next reads that fail once each
-    std::wstring spuriousReadText;
-    bool descriptorAvailable = true;
-    bool deviceInfoAvailable = true;
-    std::optional<int> featureResult;
-    std::wstring featureFailureText;
-};
-
-// The keeper of texts handed out by hid_error(nullptr): earlier pointers stay
-// valid for a while after a newer failure, as a caller may still be copying one.
-constexpr std::size_t KEPT_GLOBAL_ERRORS = 64;
-
-struct Backend
-{
-    std::mutex mutex;
-    std::condition_variable inputChanged; // signalled on queue, unplug and output changes
-    // All below guarded by mutex.
-    std::vector<std::shared_ptr<DeviceState>> devices; // present ones, in plug-in order
-    DeviceId nextId = 1;
-    std::vector<Call> log;
-    bool logReads = false;
-    int inits = 0;
-    int exits = 0;
-    std::list<std::wstring> globalErrors{NO_ERROR_TEXT};
-};
-
-Backend& backend()
-{
-    static Backend instance;
-    return instance;
-}
-
-void setGlobalError(Backend& b, std::wstring text)
-{
-    b.globalErrors.push_back(std::move(text));
-    if (b.globalErrors.size() > KEPT_GLOBAL_ERRORS)
-        b.globalErrors.pop_front();
-}
-
-std::shared_ptr<DeviceState> findLocked(Backend& b, DeviceId id)
-{
-    for (const auto& d : b.devices)
-        if (d->id == id)
-            return d;
-    return nullptr;
-}
-
-void unplugLocked(Backend& b, const std::shared_ptr<DeviceState>& device)
-{
-    device->present = false;
-    b.devices.erase(std::remove(b.devices.begin(), b.devices.end(), device), b.devices.end());
-    b.inputChanged.notify_all();
-}
-
-void unplugPhysicalLocked(Backend& b, const std::shared_ptr<DeviceState>& device)
-{
-    const int physical = device->setup.physicalDevice;
-    if (physical != 0) {
-        const auto siblings = b.devices;
-        for (const auto& d : siblings)
-            if (d != device && d->setup.physicalDevice == physical)
-                unplugLocked(b, d);
-    }
-    unplugLocked(b, device);
-}
-
-// A model may have gone on its own (a timed unplug) while nobody read from it.
-void sweepUnpluggedLocked(Backend& b)
-{
-    const auto now = Clock::now();
-    const auto devices = b.devices;
-    for (const auto& d : devices)
-        if (d->present && d->setup.model && d->setup.model->unpluggedBy(now))
-            unplugPhysicalLocked(b, d);
-}
 
 wchar_t* copyWide(const std::optional<std::wstring>& text)
 {
@@ -121,7 +24,7 @@ wchar_t* copyWide(const std::optional<std::wstring>& text)
     return copy;
 }
 
-hid_device_info* makeInfo(const DeviceSetup& setup)
+hid_device_info* makeInfo(const hidsim::DeviceSetup& setup)
 {
     auto* info = new hid_device_info{};
     info->path = new char[setup.path.size() + 1];
@@ -149,13 +52,17 @@ void freeInfo(hid_device_info* info)
     delete info;
 }
 
-void record(Backend& b, Call call)
-{
-    b.log.push_back(std::move(call));
-}
-
 } // namespace
-} // namespace hidsim
+
+using hidsim::Call;
+using hidsim::detail::Backend;
+using hidsim::detail::backend;
+using hidsim::detail::DeviceState;
+using hidsim::detail::NO_ERROR_TEXT;
+using hidsim::detail::record;
+using hidsim::detail::setGlobalError;
+using hidsim::detail::sweepUnpluggedLocked;
+using hidsim::detail::unplugPhysicalLocked;
 
 // The handle hidapi's API passes around.
 // The texts and the info record are written under the backend mutex but read
@@ -163,208 +70,11 @@ void record(Backend& b, Call call)
 // caller serialises all calls on one handle (the transport's device mutex).
 struct hid_device_
 {
-    std::shared_ptr<hidsim::DeviceState> device;
-    std::wstring error = hidsim::NO_ERROR_TEXT;     // see above
-    std::wstring readError = hidsim::NO_ERROR_TEXT; // see above
-    hid_device_info* info = nullptr;                // see above
+    std::shared_ptr<DeviceState> device;
+    std::wstring error = NO_ERROR_TEXT;     // see above
+    std::wstring readError = NO_ERROR_TEXT; // see above
+    hid_device_info* info = nullptr;        // see above
 };
-
-namespace hidsim {
-
-void reset()
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    for (const auto& d : b.devices)
-        d->present = false;
-    b.devices.clear();
-    b.log.clear();
-    b.logReads = false;
-    b.inits = 0;
-    b.exits = 0;
-    b.globalErrors.assign(1, NO_ERROR_TEXT);
-    b.inputChanged.notify_all();
-}
-
-DeviceId addDevice(DeviceSetup setup)
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    auto device = std::make_shared<DeviceState>();
-    device->id = b.nextId++;
-    if (setup.path.empty())
-        setup.path = "/dev/hidraw-sim" + std::to_string(device->id);
-    device->setup = std::move(setup);
-    b.devices.push_back(device);
-    return device->id;
-}
-
-void removeDevice(DeviceId id)
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    if (auto device = findLocked(b, id))
-        unplugLocked(b, device);
-}
-
-bool isPresent(DeviceId id)
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    sweepUnpluggedLocked(b);
-    return findLocked(b, id) != nullptr;
-}
-
-std::string pathOf(DeviceId id)
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    auto device = findLocked(b, id);
-    return device ? device->setup.path : std::string();
-}
-
-int openHandleCount(DeviceId id)
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    auto device = findLocked(b, id);
-    return device ? device->openHandles : 0;
-}
-
-void queueInput(DeviceId id, Bytes report)
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    if (auto device = findLocked(b, id)) {
-        device->queue.push_back(std::move(report));
-        b.inputChanged.notify_all();
-    }
-}
-
-std::size_t queuedInputCount(DeviceId id)
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    auto device = findLocked(b, id);
-    return device ? device->queue.size() : 0;
-}
-
-template <typename Change> static void changeDevice(DeviceId id, Change change)
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    if (auto device = findLocked(b, id)) {
-        change(*device);
-        b.inputChanged.notify_all();
-    }
-}
-
-void setOpenFailure(DeviceId id, std::optional<std::wstring> text)
-{
-    changeDevice(id, [&](DeviceState& d) { d.openFailure = std::move(text); });
-}
-
-void setWriteResult(DeviceId id, std::optional<int> result, std::wstring text)
-{
-    changeDevice(id, [&](DeviceState& d) {
-        d.writeResult = result;
-        d.writeFailureText = std::move(text);
-    });
-}
-
-void setReadFailure(DeviceId id, std::optional<std::wstring> text)
-{
-    changeDevice(id, [&](DeviceState& d) { d.readFailure = std::move(text); });
-}
-
-void failNextReads(DeviceId id, int count, std::wstring text)
-{
-    changeDevice(id, [&](DeviceState& d) {
-        d.spuriousReadFailures = count;
-        d.spuriousReadText = std::move(text);
-    });
-}
-
-void setDescriptorAvailable(DeviceId id, bool available)
-{
-    changeDevice(id, [&](DeviceState& d) { d.descriptorAvailable = available; });
-}
-
-void setDeviceInfoAvailable(DeviceId id, bool available)
-{
-    changeDevice(id, [&](DeviceState& d) { d.deviceInfoAvailable = available; });
-}
-
-void setFeatureResult(DeviceId id, std::optional<int> result, std::wstring text)
-{
-    changeDevice(id, [&](DeviceState& d) {
-        d.featureResult = result;
-        d.featureFailureText = std::move(text);
-    });
-}
-
-std::vector<Call> calls()
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    return b.log;
-}
-
-std::vector<Call> callsTo(const std::string& function)
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    std::vector<Call> result;
-    for (const auto& c : b.log)
-        if (c.function == function)
-            result.push_back(c);
-    return result;
-}
-
-void clearCalls()
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    b.log.clear();
-}
-
-void setLogReads(bool enabled)
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    b.logReads = enabled;
-}
-
-std::vector<Bytes> outputReports(DeviceId id)
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    auto device = findLocked(b, id);
-    return device ? device->outputs : std::vector<Bytes>();
-}
-
-int initCount()
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    return b.inits;
-}
-
-int exitCount()
-{
-    Backend& b = backend();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    return b.exits;
-}
-
-} // namespace hidsim
-
-// ---------------------------------------------------------------------------
-// hidapi's C API
-
-using hidsim::Backend;
-using hidsim::backend;
-using hidsim::Call;
 
 namespace {
 
@@ -384,14 +94,14 @@ int copyOut(const hidsim::Bytes& report, unsigned char* data, size_t length)
     return static_cast<int>(n);
 }
 
-hid_device* openLocked(Backend& b, const std::shared_ptr<hidsim::DeviceState>& device)
+hid_device* openLocked(Backend& b, const std::shared_ptr<DeviceState>& device)
 {
     if (device->setup.model && device->openHandles == 0)
         device->setup.model->onOpen(hidsim::Clock::now());
     ++device->openHandles;
     auto* dev = new hid_device;
     dev->device = device;
-    hidsim::setGlobalError(b, hidsim::NO_ERROR_TEXT);
+    setGlobalError(b, NO_ERROR_TEXT);
     return dev;
 }
 
@@ -414,7 +124,7 @@ int writeReport(const char* function, hid_device* dev, const unsigned char* data
 {
     Backend& b = backend();
     std::lock_guard<std::mutex> lock(b.mutex);
-    hidsim::sweepUnpluggedLocked(b);
+    sweepUnpluggedLocked(b);
     Call c = callOn(function, dev);
     c.data.assign(data, data + length);
     c.length = length;
@@ -429,7 +139,7 @@ int writeReport(const char* function, hid_device* dev, const unsigned char* data
         c.result = static_cast<int>(length);
     }
     const int result = c.result;
-    hidsim::record(b, std::move(c));
+    record(b, std::move(c));
     return result;
 }
 
@@ -444,8 +154,8 @@ int notSupported(const char* function, hid_device* dev, size_t length)
     Call c = callOn(function, dev);
     c.length = length;
     c.result = -1;
-    hidsim::record(b, std::move(c));
-    dev->error = hidsim::NOT_SUPPORTED;
+    record(b, std::move(c));
+    dev->error = NOT_SUPPORTED;
     return -1;
 }
 
@@ -458,7 +168,7 @@ int HID_API_EXPORT hid_init(void)
     Backend& b = backend();
     std::lock_guard<std::mutex> lock(b.mutex);
     ++b.inits;
-    hidsim::record(b, callOn("hid_init", nullptr));
+    record(b, callOn("hid_init", nullptr));
     return 0;
 }
 
@@ -467,7 +177,7 @@ int HID_API_EXPORT hid_exit(void)
     Backend& b = backend();
     std::lock_guard<std::mutex> lock(b.mutex);
     ++b.exits;
-    hidsim::record(b, callOn("hid_exit", nullptr));
+    record(b, callOn("hid_exit", nullptr));
     return 0;
 }
 
@@ -476,25 +186,25 @@ struct hid_device_info HID_API_EXPORT* hid_enumerate(unsigned short vendor_id,
 {
     Backend& b = backend();
     std::lock_guard<std::mutex> lock(b.mutex);
-    hidsim::sweepUnpluggedLocked(b);
+    sweepUnpluggedLocked(b);
     hid_device_info* first = nullptr;
     hid_device_info* last = nullptr;
     for (const auto& d : b.devices) {
         if (!matchesIds(d->setup, vendor_id, product_id))
             continue;
-        hid_device_info* info = hidsim::makeInfo(d->setup);
+        hid_device_info* info = makeInfo(d->setup);
         (last ? last->next : first) = info;
         last = info;
     }
     if (first)
-        hidsim::setGlobalError(b, hidsim::NO_ERROR_TEXT);
+        setGlobalError(b, NO_ERROR_TEXT);
     else
-        hidsim::setGlobalError(b, L"No HID devices with requested VID/PID found in the system.");
+        setGlobalError(b, L"No HID devices with requested VID/PID found in the system.");
     Call c = callOn("hid_enumerate", nullptr);
     c.vendorId = vendor_id;
     c.productId = product_id;
     c.result = first ? 1 : 0;
-    hidsim::record(b, std::move(c));
+    record(b, std::move(c));
     return first;
 }
 
@@ -502,12 +212,12 @@ void HID_API_EXPORT hid_free_enumeration(struct hid_device_info* devs)
 {
     while (devs) {
         hid_device_info* next = devs->next;
-        hidsim::freeInfo(devs);
+        freeInfo(devs);
         devs = next;
     }
     Backend& b = backend();
     std::lock_guard<std::mutex> lock(b.mutex);
-    hidsim::record(b, callOn("hid_free_enumeration", nullptr));
+    record(b, callOn("hid_free_enumeration", nullptr));
 }
 
 HID_API_EXPORT hid_device* hid_open(unsigned short vendor_id, unsigned short product_id,
@@ -515,7 +225,7 @@ HID_API_EXPORT hid_device* hid_open(unsigned short vendor_id, unsigned short pro
 {
     Backend& b = backend();
     std::lock_guard<std::mutex> lock(b.mutex);
-    hidsim::sweepUnpluggedLocked(b);
+    sweepUnpluggedLocked(b);
     Call c = callOn("hid_open", nullptr);
     c.vendorId = vendor_id;
     c.productId = product_id;
@@ -523,7 +233,7 @@ HID_API_EXPORT hid_device* hid_open(unsigned short vendor_id, unsigned short pro
         c.serialNumber = std::wstring(serial_number);
 
     hid_device* dev = nullptr;
-    std::shared_ptr<hidsim::DeviceState> match;
+    std::shared_ptr<DeviceState> match;
     for (const auto& d : b.devices) {
         if (!matchesIds(d->setup, vendor_id, product_id))
             continue;
@@ -533,14 +243,14 @@ HID_API_EXPORT hid_device* hid_open(unsigned short vendor_id, unsigned short pro
         break;
     }
     if (!match)
-        hidsim::setGlobalError(b, L"Device with requested VID/PID/(SerialNumber) not found");
+        setGlobalError(b, L"Device with requested VID/PID/(SerialNumber) not found");
     else if (match->openFailure)
-        hidsim::setGlobalError(b, *match->openFailure);
+        setGlobalError(b, *match->openFailure);
     else
         dev = openLocked(b, match);
     c.device = match ? match->id : -1;
     c.result = dev ? 1 : 0;
-    hidsim::record(b, std::move(c));
+    record(b, std::move(c));
     return dev;
 }
 
@@ -548,12 +258,12 @@ HID_API_EXPORT hid_device* hid_open_path(const char* path)
 {
     Backend& b = backend();
     std::lock_guard<std::mutex> lock(b.mutex);
-    hidsim::sweepUnpluggedLocked(b);
+    sweepUnpluggedLocked(b);
     Call c = callOn("hid_open_path", nullptr);
     c.path = path ? path : "";
 
     hid_device* dev = nullptr;
-    std::shared_ptr<hidsim::DeviceState> match;
+    std::shared_ptr<DeviceState> match;
     for (const auto& d : b.devices)
         if (d->setup.path == c.path) {
             match = d;
@@ -561,16 +271,16 @@ HID_API_EXPORT hid_device* hid_open_path(const char* path)
         }
     if (!match) {
         const std::wstring widePath(c.path.begin(), c.path.end());
-        hidsim::setGlobalError(b, L"Failed to open a device with path '" + widePath +
-                                      L"': No such file or directory");
+        setGlobalError(b, L"Failed to open a device with path '" + widePath +
+                              L"': No such file or directory");
     } else if (match->openFailure) {
-        hidsim::setGlobalError(b, *match->openFailure);
+        setGlobalError(b, *match->openFailure);
     } else {
         dev = openLocked(b, match);
     }
     c.device = match ? match->id : -1;
     c.result = dev ? 1 : 0;
-    hidsim::record(b, std::move(c));
+    record(b, std::move(c));
     return dev;
 }
 
@@ -581,18 +291,18 @@ void HID_API_EXPORT hid_close(hid_device* dev)
     Backend& b = backend();
     {
         std::lock_guard<std::mutex> lock(b.mutex);
-        hidsim::record(b, callOn("hid_close", dev));
+        record(b, callOn("hid_close", dev));
         if (--dev->device->openHandles == 0 && dev->device->setup.model)
             dev->device->setup.model->onClose();
     }
     if (dev->info)
-        hidsim::freeInfo(dev->info);
+        freeInfo(dev->info);
     delete dev;
 }
 
 int HID_API_EXPORT hid_write(hid_device* dev, const unsigned char* data, size_t length)
 {
-    hidsim::DeviceState& d = *dev->device;
+    DeviceState& d = *dev->device;
     return writeReport("hid_write", dev, data, length, d.writeResult, d.writeFailureText,
                        [&d](Backend& b, const hidsim::Bytes& report) {
                            d.outputs.push_back(report);
@@ -611,8 +321,8 @@ int HID_API_EXPORT hid_read_timeout(hid_device* dev, unsigned char* data, size_t
     const auto start = Clock::now();
     const auto deadline = milliseconds < 0 ? Clock::time_point::max()
                                            : start + std::chrono::milliseconds(milliseconds);
-    const std::shared_ptr<hidsim::DeviceState> device = dev->device;
-    dev->readError = hidsim::NO_ERROR_TEXT;
+    const std::shared_ptr<DeviceState> device = dev->device;
+    dev->readError = NO_ERROR_TEXT;
 
     int result = 0;
     hidsim::Bytes report;
@@ -648,7 +358,7 @@ int HID_API_EXPORT hid_read_timeout(hid_device* dev, unsigned char* data, size_t
                 break;
             }
             if (poll == hidsim::DeviceModel::Poll::Unplug) {
-                hidsim::unplugPhysicalLocked(b, device);
+                unplugPhysicalLocked(b, device);
                 continue;
             }
         }
@@ -665,7 +375,7 @@ int HID_API_EXPORT hid_read_timeout(hid_device* dev, unsigned char* data, size_t
         c.length = length;
         c.timeout = milliseconds;
         c.result = result;
-        hidsim::record(b, std::move(c));
+        record(b, std::move(c));
     }
     return result;
 }
@@ -690,7 +400,7 @@ int HID_API_EXPORT hid_set_nonblocking(hid_device* dev, int /*nonblock*/)
 int HID_API_EXPORT hid_send_feature_report(hid_device* dev, const unsigned char* data,
                                            size_t length)
 {
-    hidsim::DeviceState& d = *dev->device;
+    DeviceState& d = *dev->device;
     return writeReport("hid_send_feature_report", dev, data, length, d.featureResult,
                        d.featureFailureText, [&d](Backend&, const hidsim::Bytes& report) {
                            if (!report.empty())
@@ -706,7 +416,7 @@ int HID_API_EXPORT hid_get_feature_report(hid_device* dev, unsigned char* data, 
     c.length = length;
     if (length > 0)
         c.data.assign(data, data + 1);
-    hidsim::DeviceState& d = *dev->device;
+    DeviceState& d = *dev->device;
     if (!d.present) {
         dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
         c.result = -1;
@@ -720,7 +430,7 @@ int HID_API_EXPORT hid_get_feature_report(hid_device* dev, unsigned char* data, 
         c.result = copyOut(d.setup.featureReports[data[0]], data, length);
     }
     const int result = c.result;
-    hidsim::record(b, std::move(c));
+    record(b, std::move(c));
     return result;
 }
 
@@ -763,7 +473,7 @@ int stringQuery(const char* function, hid_device* dev, const std::optional<std::
     c.index = index;
     c.result = copyString(dev, text, string, maxlen);
     const int result = c.result;
-    hidsim::record(b, std::move(c));
+    record(b, std::move(c));
     return result;
 }
 
@@ -809,11 +519,11 @@ struct hid_device_info HID_API_EXPORT* hid_get_device_info(hid_device* dev)
     if (!dev->device->deviceInfoAvailable) {
         dev->error = L"hid_get_device_info: device information is not available";
     } else if (!dev->info) {
-        dev->info = hidsim::makeInfo(dev->device->setup);
+        dev->info = makeInfo(dev->device->setup);
     }
     hid_device_info* info = dev->device->deviceInfoAvailable ? dev->info : nullptr;
     c.result = info ? 1 : 0;
-    hidsim::record(b, std::move(c));
+    record(b, std::move(c));
     return info;
 }
 
@@ -824,7 +534,7 @@ int HID_API_EXPORT_CALL hid_get_report_descriptor(hid_device* dev, unsigned char
     std::lock_guard<std::mutex> lock(b.mutex);
     Call c = callOn("hid_get_report_descriptor", dev);
     c.length = buf_size;
-    hidsim::DeviceState& d = *dev->device;
+    DeviceState& d = *dev->device;
     if (!d.present) {
         dev->error = hidsim::UNPLUGGED_WRITE_ERROR;
         c.result = -1;
@@ -835,7 +545,7 @@ int HID_API_EXPORT_CALL hid_get_report_descriptor(hid_device* dev, unsigned char
         c.result = copyOut(d.setup.reportDescriptor, buf, buf_size);
     }
     const int result = c.result;
-    hidsim::record(b, std::move(c));
+    record(b, std::move(c));
     return result;
 }
 
