@@ -95,23 +95,7 @@ void DeviceDialog::updateAccessHint()
         m_accessHint->hide();
         return;
     }
-    const QString node = QString::fromLocal8Bit(found->second.c_str());
-    const QString command = QStringLiteral("sudo udevadm control --reload && sudo udevadm trigger");
-    const QString rule = DeviceAccess::installedUdevRule();
-    // udev reads rules from /usr/lib and /etc, not from other installation prefixes.
-    const QString text =
-        rule.startsWith(QLatin1String("/usr/lib/udev/"))
-            ? tr("This user may not read and write %1.\n"
-                 "The udev rule %2 gives the user at the desktop\n"
-                 "(and the plugdev group) access. Load it, then unplug and\n"
-                 "re-plug the sensor:\n%3")
-                  .arg(node, rule, command)
-            : tr("This user may not read and write %1.\n"
-                 "To give the user at the desktop (and the plugdev group) access,\n"
-                 "copy the udev rule %2 to /etc/udev/rules.d/, load it,\n"
-                 "then unplug and re-plug the sensor:\n%3")
-                  .arg(node, rule.isEmpty() ? QStringLiteral("70-skarvel.rules") : rule, command);
-    m_accessHint->setText(text);
+    m_accessHint->setText(DeviceAccess::guidance(found->second));
     m_accessHint->show();
 }
 

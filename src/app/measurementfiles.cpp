@@ -6,6 +6,7 @@
 #include "csvreader.h"
 #include "measurementsession.h"
 #include "openrangedialog.h"
+#include "sensorsettingstexts.h"
 #include "sensorsettingsview.h"
 #include "skarvelprotocol.h"
 #include "statusbarview.h"
@@ -63,13 +64,8 @@ MeasurementFiles::MeasurementFiles(QMainWindow* window, Ui_MainWindow* ui,
 CsvWriter::SHeader MeasurementFiles::header(const QDateTime& date, const std::wstring& serial,
                                             uint16_t firmware) const
 {
-    CsvWriter::SHeader header;
-    header.date = date;
-    header.serialNumber = QString::fromStdWString(serial);
-    header.firmware = firmware;
-    header.settings = m_settingsView.settingsTexts();
-    header.sampleRate = skarvel::SAMPLE_RATE;
-    return header;
+    return SensorSettingsTexts::fileHeader(date, QString::fromStdWString(serial), firmware,
+                                           m_settingsView.params(SSkarvelParams()));
 }
 
 bool MeasurementFiles::writeCsv(const QString& fileName, const CsvWriter::SHeader& header) const
@@ -197,14 +193,14 @@ bool MeasurementFiles::open(const QString& fileName, const std::function<void()>
     const CsvWriter::SHeader& header = reader.header();
     SSkarvelParams params = m_sensor.GetParams();
     int unknown = -1;
-    if (!m_settingsView.paramsFromTexts(header.settings, params, unknown)) {
-        const QList<QPair<QString, QString>> expected = m_settingsView.settingsTexts();
+    if (!SensorSettingsTexts::paramsFromTexts(header.settings, params, unknown)) {
+        const QStringList expected = SensorSettingsTexts::labels();
         const QString reason =
             unknown < header.settings.size() &&
-                    header.settings.at(unknown).first == expected.value(unknown).first
+                    header.settings.at(unknown).first == expected.value(unknown)
                 ? tr("\"%1\" is not a choice of %2")
                       .arg(header.settings.at(unknown).second, header.settings.at(unknown).first)
-                : tr("expected the setting \"%1\"").arg(expected.value(unknown).first);
+                : tr("expected the setting \"%1\"").arg(expected.value(unknown));
         return failed(tr("Line %1: %2").arg(reader.settingsLine() + unknown).arg(reason));
     }
     if (reader.sampleCount() > reader.loadedCount()) {

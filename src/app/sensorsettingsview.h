@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
-// The sensor settings panel's inputs: fills the range and filter choices and
-// translates between them and the sensor's parameter record. It owns nothing;
-// the inputs belong to the window's form, and the window reacts to their
-// changes. GUI thread only.
+// The sensor settings panel's inputs: fills the range and filter choices
+// (SensorSettingsTexts) and translates between them and the sensor's
+// parameter record. It owns nothing; the inputs belong to the window's form,
+// and the window reacts to their changes. GUI thread only.
 #pragma once
 
 #include "cskarvel.h"
-
-#include <QList>
-#include <QPair>
-#include <QString>
 
 class Ui_MainWindow;
 
@@ -27,12 +23,6 @@ public:
     SSkarvelParams params(SSkarvelParams base) const;
     // Sets the inputs to these parameters without reporting the changes.
     void show(const SSkarvelParams& params);
-    // The inputs' choices as the CSV file's [Settings] lines: label, shown text.
-    QList<QPair<QString, QString>> settingsTexts() const;
-    // The parameters a file's [Settings] lines name, in the order settingsTexts()
-    // gives them. False when one names no choice; `unknown` is then its index.
-    bool paramsFromTexts(const QList<QPair<QString, QString>>& settings, SSkarvelParams& params,
-                         int& unknown) const;
     // The inputs take effect only on a connected sensor.
     void setConnected(bool connected);
     // Low latency is a choice only for LP2 mode and a connected sensor.
