@@ -41,3 +41,27 @@ QString DeviceAccess::installedUdevRule()
                                          QStringLiteral("/../lib/udev/rules.d/70-skarvel.rules"));
     return QFileInfo::exists(rule) ? rule : QString();
 }
+
+QString DeviceAccess::guidance(const std::string& path)
+{
+    // The device dialog's texts, in its translation context.
+    const auto tr = [](const char* text) {
+        return QCoreApplication::translate("DeviceDialog", text);
+    };
+    const QString node = QString::fromLocal8Bit(path.c_str());
+    const QString command = QStringLiteral("sudo udevadm control --reload && sudo udevadm trigger");
+    const QString rule = installedUdevRule();
+    // udev reads rules from /usr/lib and /etc, not from other installation prefixes.
+    return rule.startsWith(QLatin1String("/usr/lib/udev/"))
+               ? tr("This user may not read and write %1.\n"
+                    "The udev rule %2 gives the user at the desktop\n"
+                    "(and the plugdev group) access. Load it, then unplug and\n"
+                    "re-plug the sensor:\n%3")
+                     .arg(node, rule, command)
+               : tr("This user may not read and write %1.\n"
+                    "To give the user at the desktop (and the plugdev group) access,\n"
+                    "copy the udev rule %2 to /etc/udev/rules.d/, load it,\n"
+                    "then unplug and re-plug the sensor:\n%3")
+                     .arg(node, rule.isEmpty() ? QStringLiteral("70-skarvel.rules") : rule,
+                          command);
+}

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Whether this user may open a sensor's device node for reading and writing,
-// so the device dialog can tell how to get access before a connect fails.
+// so the device dialog and the recorder can tell how to get access before a
+// connect fails.
 #pragma once
 
 #include <QString>
@@ -25,4 +26,7 @@ public:
     // The udev rule that grants access, where this installation put it;
     // empty when it is not installed beside the program.
     static QString installedUdevRule();
+    // What to do about a node this user may not open: the rule to load (or
+    // copy first) and the commands, over several lines.
+    static QString guidance(const std::string& path);
 };
