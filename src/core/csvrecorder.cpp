@@ -6,7 +6,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <chrono>
+
+#include <unistd.h>
 
 namespace {
 
@@ -137,10 +140,8 @@ bool CsvRecorder::appendFrames(const std::vector<float>& accel, const std::vecto
     return append(takeFormatted(), frames);
 }
 
-bool CsvRecorder::start(const QString& fileName, const QByteArray& header)
+void CsvRecorder::reset(const QString& name)
 {
-    if (isRecording())
-        return false;
     m_headerDue = false;
     m_fileSamples = 0;
     {
@@ -148,25 +149,55 @@ bool CsvRecorder::start(const QString& fileName, const QByteArray& header)
         m_queue.clear();
         m_queuedBytes = 0;
         m_stopRequested = false;
-        m_currentName = fileName;
+        m_currentName = name;
         m_error.clear();
         m_failed.store(false);
     }
-    m_firstName = fileName;
+    m_firstName = name;
     m_fileNumber = 1;
     m_samples = 0;
-    m_file = std::make_unique<QFile>(fileName);
-    if (!m_file->open(WRITE_MODE | QIODevice::Truncate)) {
-        setFailure(fileName, m_file->errorString());
-        m_file.reset();
-        return false;
-    }
+}
+
+bool CsvRecorder::launch(std::unique_ptr<QFile> file, const QByteArray& header)
+{
+    m_file = std::move(file);
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_queue.push_back({header, false});
         m_queuedBytes = header.size();
     }
     m_thread = std::thread(&CsvRecorder::run, this);
+    return true;
+}
+
+bool CsvRecorder::start(const QString& fileName, const QByteArray& header)
+{
+    if (isRecording())
+        return false;
+    reset(fileName);
+    m_stream = false;
+    auto file = std::make_unique<QFile>(fileName);
+    if (!file->open(WRITE_MODE | QIODevice::Truncate)) {
+        setFailure(fileName, file->errorString());
+        return false;
+    }
+    return launch(std::move(file), header);
+}
+
+bool CsvRecorder::start(int descriptor, const QString& name, const CsvWriter::SHeader& header)
+{
+    if (isRecording())
+        return false;
+    reset(name);
+    m_stream = true;
+    auto file = std::make_unique<QFile>();
+    if (!file->open(descriptor, WRITE_MODE, QFileDevice::DontCloseHandle)) {
+        setFailure(name, file->errorString());
+        return false;
+    }
+    launch(std::move(file), QByteArray());
+    m_header = header;
+    m_headerDue = true;
     return true;
 }
 
@@ -243,12 +274,23 @@ bool CsvRecorder::writeOut(const QByteArray& bytes)
     }
     if (done == bytes.size())
         return true;
-    const QString name = m_file->fileName();
+    const QString name = fileName();
     setFailure(name, m_file->error() != QFileDevice::NoError
                          ? m_file->errorString()
                          : tr("The data could not be written."));
     closeFile();
-    trimToWholeLines(name);
+    if (!m_stream)
+        trimToWholeLines(name);
+    return false;
+}
+
+bool CsvRecorder::syncFile()
+{
+    // Only files keep data; a pipe or terminal has nothing to synchronise.
+    if (!m_file || ::fdatasync(m_file->handle()) == 0 || errno == EINVAL)
+        return true;
+    setFailure(fileName(), qt_error_string(errno));
+    closeFile();
     return false;
 }
 
@@ -262,6 +304,12 @@ void CsvRecorder::closeFile()
 
 bool CsvRecorder::openNext()
 {
+    if (m_stream) {
+        setFailure(m_firstName, tr("A recording to a stream cannot go on in another file."));
+        return false;
+    }
+    if (!syncFile())
+        return false;
     closeFile();
     // Never overwrite a file that is there already, say from an earlier recording.
     while (++m_fileNumber <= MAX_FILE_NUMBER) {
@@ -287,6 +335,9 @@ void CsvRecorder::run()
     QByteArray pending;
     std::deque<SChunk> chunks;
     bool broken = false;
+    // Written since the last synchronisation, and when that was.
+    bool unsynced = false;
+    auto synced = std::chrono::steady_clock::now();
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!broken) {
         m_wake.wait_for(lock, std::chrono::milliseconds(FLUSH_INTERVAL_MS),
@@ -313,8 +364,17 @@ void CsvRecorder::run()
             pending += chunk.bytes;
         }
         chunks.clear();
-        if (!broken && !pending.isEmpty() && !writeOut(pending))
-            broken = true;
+        if (!broken && !pending.isEmpty()) {
+            broken = !writeOut(pending);
+            unsynced = true;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (!broken && unsynced &&
+            (stopping || now - synced >= std::chrono::milliseconds(SYNC_INTERVAL_MS))) {
+            broken = !syncFile();
+            unsynced = false;
+            synced = now;
+        }
 
         lock.lock();
         if (stopping)

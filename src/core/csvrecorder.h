@@ -3,8 +3,9 @@
 // Appends a measurement to files while it runs. The GUI thread hands over
 // whole lines, already formatted; a writer thread puts them into the file, so
 // that a slow disk never holds up an update tick. What has been handed over
-// reaches the file within FLUSH_INTERVAL_MS, and a file only ever ends in a
-// whole line, also after a failed write.
+// reaches the file within FLUSH_INTERVAL_MS and the disk within
+// SYNC_INTERVAL_MS more, and a file only ever ends in a whole line, also
+// after a failed write.
 //
 // The queue is bounded: a disk slower than the samples for long ends the
 // recording with an error rather than dropping lines unnoticed.
@@ -34,6 +35,8 @@ class CsvRecorder
 
 public:
     static constexpr int FLUSH_INTERVAL_MS = 250;
+    // A file's data is synchronised to the disk at least this often while lines come.
+    static constexpr int SYNC_INTERVAL_MS = 1000;
     // About ten minutes of samples at 833 samples/s. With the batch the writer
     // is working on, a recording holds at most twice this in memory.
     static constexpr qsizetype QUEUE_LIMIT_BYTES = 32 * 1024 * 1024;
@@ -63,6 +66,10 @@ public:
     // header with its first samples (or when the recording stops without
     // any), so that the header tells the settings its samples were measured with.
     bool start(const QString& fileName, const CsvWriter::SHeader& header);
+    // The same into a descriptor that is open already (standard output),
+    // called `name` in messages: it is neither created, cut to whole lines
+    // nor closed, and no numbered file follows it.
+    bool start(int descriptor, const QString& name, const CsvWriter::SHeader& header);
     // The header of the samples from now on. A file that has samples already
     // ends here when the header tells other settings, and the samples go on
     // in the next numbered file. So does a batch whose times do not follow.
@@ -91,14 +98,18 @@ private:
         bool newFile = false; // bytes is the header of the next file
     };
 
+    void reset(const QString& name);
+    bool launch(std::unique_ptr<QFile> file, const QByteArray& header);
     QByteArray takeFormatted();
     void run();
+    bool syncFile();
     bool openNext();
     bool writeOut(const QByteArray& bytes);
     void closeFile();
     void setFailure(const QString& file, const QString& reason);
 
     QString m_firstName;   // GUI thread before the thread starts; then read-only
+    bool m_stream = false; // GUI thread before the thread starts; then read-only
     quint64 m_samples = 0; // GUI thread only
     // Formatting, GUI thread only: the current file's header while it is due,
     // and a writer into a buffer that each batch is taken out of.
