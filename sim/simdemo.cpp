@@ -9,6 +9,7 @@
 //   unplug=SEC   the cable is pulled SEC seconds after start
 //   fw=HEX       release number
 //   burst        reports as fast as they are read
+//   burst=N      only N reports, as fast as they are read, then silence
 // An empty item is a sensor with an empty serial number; an empty variable
 // means no sensor at all.
 #include "skarvelmodel.h"
@@ -45,7 +46,10 @@ void addFromDescription(const std::string& description, uint32_t seed)
             config.hasInterface0 = false;
         else if (option == "burst")
             config.pacing = skarvelsim::EPacing::Burst;
-        else if (option.rfind("fw=", 0) == 0)
+        else if (option.rfind("burst=", 0) == 0) {
+            config.pacing = skarvelsim::EPacing::Burst;
+            config.burstCount = std::strtoull(option.c_str() + 6, nullptr, 10);
+        } else if (option.rfind("fw=", 0) == 0)
             config.firmware =
                 static_cast<unsigned short>(std::strtoul(option.c_str() + 3, nullptr, 16));
         else if (option.rfind("unplug=", 0) == 0)
