@@ -39,8 +39,10 @@ int main(int argc, char* argv[])
         break;
     }
 
-    // A reader that goes away is a write error of the recording, not the end of the process.
+    // A reader that goes away or a file size limit is a write error of the
+    // recording, which ends it with whole lines, not the end of the process.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     HeadlessRecorder recorder(options);
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::received, &recorder, &HeadlessRecorder::stop);
