@@ -9,6 +9,7 @@
 
 #include "csimplehidclass.h"
 #include "cskarvel.h"
+#include "csvreader.h"
 #include "devicedialog.h"
 #include "mainwindow_testing.h"
 #include "processcounts.h"
@@ -168,6 +169,8 @@ private slots:
     void connectStreamStopCycles();
     void unplugFailsReadsWithTheDisconnectText();
     void windowLosesTheUnpluggedSensor();
+    void recorderListsTheSensor();
+    void recorderRecordsEveryReportUntilUnplugged();
 
 private:
     // Bytes the program wrote to the node, waiting up to timeoutMs for count bytes.
@@ -462,6 +465,69 @@ void TestRealHidapi::windowLosesTheUnpluggedSensor()
     QCOMPARE(parts.accel()->storedSampleCount(), quint64(50));
     QVERIFY(parts.action("actionSaveCsv")->isEnabled());
     QCOMPARE(modals.unexpected(), 0);
+}
+
+// skarvel-record, the installed one over the real backend, in a child
+// process that inherits the emulation (the preload library and the testbed).
+void TestRealHidapi::recorderListsTheSensor()
+{
+    QProcess recorder;
+    recorder.start(QStringLiteral(SKARVEL_RECORD), {QStringLiteral("--list")});
+    QVERIFY(recorder.waitForFinished(30000));
+    QCOMPARE(recorder.exitCode(), 0);
+    QCOMPARE(recorder.readAllStandardOutput(), QByteArray("SKV-0042\t0102\t/dev/hidraw3\tok\n"));
+    QCOMPARE(recorder.readAllStandardError(), QByteArray());
+}
+
+void TestRealHidapi::recorderRecordsEveryReportUntilUnplugged()
+{
+    const QString path = m_dir.filePath(QStringLiteral("recorded.csv"));
+    QProcess recorder;
+    recorder.start(QStringLiteral(SKARVEL_RECORD),
+                   {QStringLiteral("--accel-range"), QStringLiteral("4"), path});
+    QVERIFY(recorder.waitForStarted());
+    // The reset of the connect, then the range: ±4 g is code 2.
+    QCOMPARE(readWritten(9, 30000), Bytes(9, 0x00));
+    QCOMPARE(readWritten(9, 30000), (Bytes{0x00, 0x00, 2, 0x00, 0, 0, 0, 0, 0}));
+
+    // Numbered reports, on a schedule as the sensor streams them.
+    constexpr int RECORDED = 250;
+    const int settling = 100;
+    for (int i = 0; i < settling + RECORDED; ++i) {
+        sendReport(Report(i, -i, 0, 0, 0, 0, static_cast<unsigned char>(i)));
+        if (i % 5 == 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(1200));
+    }
+    const auto recordedSamples = [&] {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return quint64(0);
+        CsvReader reader(&file, 1);
+        return reader.scan() ? reader.sampleCount() : quint64(0);
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(recordedSamples(), quint64(RECORDED), 30000);
+    QElapsedTimer sinceUnplug;
+    sinceUnplug.start();
+    unplug();
+    QVERIFY(recorder.waitForFinished(30000));
+    QCOMPARE(recorder.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(recorder.exitCode(), 3);
+    QVERIFY2(sinceUnplug.elapsed() >= 900, qPrintable(QString::number(sinceUnplug.elapsed())));
+    QVERIFY(recorder.readAllStandardError().contains("went silent"));
+
+    // Every report after the settling ones, in order, converted with ±4 g.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    CsvReader reader(&file, 1000);
+    QVERIFY2(reader.scan(), qPrintable(reader.errorString()));
+    QCOMPARE(reader.loadedCount(), quint64(RECORDED));
+    QCOMPARE(reader.header().settings.value(0).second, QStringLiteral("\u00B14 g"));
+    for (int k = 0; k < RECORDED; ++k) {
+        const double expected = (settling + k) * 0.122 / 1000.0;
+        QVERIFY2(std::abs(double(reader.accelFrames()[std::size_t(3 * k)]) - expected) < 6e-6,
+                 qPrintable(QString::number(k)));
+        QVERIFY(std::abs(double(reader.accelFrames()[std::size_t(3 * k + 1)]) + expected) < 6e-6);
+    }
 }
 
 QTEST_MAIN(TestRealHidapi)
