@@ -77,8 +77,11 @@ private slots:
     void validators_data();
     void validators();
     void librariesResolve();
+    void recorderLoadsNoGuiLibrary();
     void commandLine_data();
     void commandLine();
+    void recorderCommandLine_data();
+    void recorderCommandLine();
     void startsOffscreen();
     void aboutFindsLicences();
     void debianPackage();
@@ -107,11 +110,13 @@ void tst_Install::layout()
 {
     QStringList expected = {
         QStringLiteral("bin/skarvel-monitor"),
+        QStringLiteral("bin/skarvel-record"),
         QStringLiteral("share/applications/%1.desktop").arg(APP_ID),
         QStringLiteral("share/metainfo/%1.metainfo.xml").arg(APP_ID),
         QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(APP_ID),
         QStringLiteral("lib/udev/rules.d/70-skarvel.rules"),
         QStringLiteral("share/man/man1/skarvel-monitor.1.gz"),
+        QStringLiteral("share/man/man1/skarvel-record.1.gz"),
         QStringLiteral("share/doc/skarvel-monitor/LICENSE"),
         QStringLiteral("share/doc/skarvel-monitor/LICENSE-fftw.txt"),
     };
@@ -165,6 +170,19 @@ void tst_Install::librariesResolve()
     QVERIFY2(ldd.out.contains(QLatin1String("libQt6Widgets")), qPrintable(ldd.out));
 }
 
+// A test rig has no display server and may lack the GUI libraries altogether.
+void tst_Install::recorderLoadsNoGuiLibrary()
+{
+    const QString recorder = m_usr + QStringLiteral("/bin/skarvel-record");
+    const SRun ldd = run(tool("ldd"), {recorder});
+    QCOMPARE(ldd.exitCode, 0);
+    QVERIFY2(!ldd.out.contains(QLatin1String("not found")), qPrintable(ldd.out));
+    QVERIFY2(ldd.out.contains(QLatin1String("libQt6Core")), qPrintable(ldd.out));
+    for (const char* library :
+         {"libQt6Gui", "libQt6Widgets", "libX11", "libxcb", "libGL", "libEGL", "hidapi", "fftw"})
+        QVERIFY2(!ldd.out.contains(QLatin1String(library)), qPrintable(library + ldd.out));
+}
+
 void tst_Install::commandLine_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -192,6 +210,38 @@ void tst_Install::commandLine()
     QFETCH(QString, out);
     QFETCH(QString, err);
     const SRun result = run(m_program, arguments, withoutDisplay());
+    QCOMPARE(result.exitCode, exitCode);
+    const auto dotAll = QRegularExpression::DotMatchesEverythingOption;
+    QVERIFY2(QRegularExpression(out, dotAll).match(result.out).hasMatch(), qPrintable(result.out));
+    QVERIFY2(QRegularExpression(err, dotAll).match(result.err).hasMatch(), qPrintable(result.err));
+}
+
+void tst_Install::recorderCommandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+
+    QTest::newRow("--version") << QStringList{"--version"} << 0
+                               << QStringLiteral("^skarvel-record %1\n$").arg(SKARVEL_VERSION)
+                               << "^$";
+    QTest::newRow("--help") << QStringList{"--help"} << 0
+                            << "Exit status: 0 recorded, 2 bad options.*--accel-range <range> "
+                            << "^$";
+    QTest::newRow("--gyro-range 3") << QStringList{"--gyro-range", "3", "f.csv"} << 2 << "^$"
+                                    << "^skarvel-record: --gyro-range: '3' is not a choice; "
+                                       "choose one of 125, 245, 500, 1000, 2000\.\n";
+}
+
+void tst_Install::recorderCommandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    const SRun result =
+        run(m_usr + QStringLiteral("/bin/skarvel-record"), arguments, withoutDisplay());
     QCOMPARE(result.exitCode, exitCode);
     const auto dotAll = QRegularExpression::DotMatchesEverythingOption;
     QVERIFY2(QRegularExpression(out, dotAll).match(result.out).hasMatch(), qPrintable(result.out));
