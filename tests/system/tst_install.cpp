@@ -231,7 +231,7 @@ void tst_Install::recorderCommandLine_data()
                             << "^$";
     QTest::newRow("--gyro-range 3") << QStringList{"--gyro-range", "3", "f.csv"} << 2 << "^$"
                                     << "^skarvel-record: --gyro-range: '3' is not a choice; "
-                                       "choose one of 125, 245, 500, 1000, 2000\.\n";
+                                       "choose one of 125, 245, 500, 1000, 2000\\.\n";
 }
 
 void tst_Install::recorderCommandLine()
