@@ -80,8 +80,6 @@ private slots:
     void recorderLoadsNoGuiLibrary();
     void commandLine_data();
     void commandLine();
-    void recorderCommandLine_data();
-    void recorderCommandLine();
     void startsOffscreen();
     void aboutFindsLicences();
     void debianPackage();
@@ -185,6 +183,7 @@ void tst_Install::recorderLoadsNoGuiLibrary()
 
 void tst_Install::commandLine_data()
 {
+    QTest::addColumn<QString>("program");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out"); // a pattern for stdout
@@ -192,56 +191,40 @@ void tst_Install::commandLine_data()
 
     const QString version = QStringLiteral("^skarvel-monitor %1\n$").arg(SKARVEL_VERSION);
     const QString hint = QStringLiteral("Try 'skarvel-monitor --help' for more information");
-    QTest::newRow("--version") << QStringList{"--version"} << 0 << version << "^$";
+    QTest::newRow("--version") << "skarvel-monitor" << QStringList{"--version"} << 0 << version
+                               << "^$";
     QTest::newRow("-platform offscreen --version")
-        << QStringList{"-platform", "offscreen", "--version"} << 0 << version << "^$";
-    QTest::newRow("--help") << QStringList{"--help"} << 0 << "--version.*Displays version"
+        << "skarvel-monitor" << QStringList{"-platform", "offscreen", "--version"} << 0 << version
+        << "^$";
+    QTest::newRow("--help") << "skarvel-monitor" << QStringList{"--help"} << 0
+                            << "--version.*Displays version"
                             << "^$";
-    QTest::newRow("--bogus") << QStringList{"--bogus"} << 1 << "^$"
+    QTest::newRow("--bogus") << "skarvel-monitor" << QStringList{"--bogus"} << 1 << "^$"
                              << "Unknown option 'bogus'.*\n" + hint;
-    QTest::newRow("file.csv") << QStringList{"file.csv"} << 1 << "^$"
+    QTest::newRow("file.csv") << "skarvel-monitor" << QStringList{"file.csv"} << 1 << "^$"
                               << "Unexpected argument 'file.csv'.*\n" + hint;
+
+    QTest::newRow("skarvel-record --version")
+        << "skarvel-record" << QStringList{"--version"} << 0
+        << QStringLiteral("^skarvel-record %1\n$").arg(SKARVEL_VERSION) << "^$";
+    QTest::newRow("skarvel-record --help")
+        << "skarvel-record" << QStringList{"--help"} << 0
+        << "Exit status: 0 recorded, 2 bad options.*--accel-range <range> "
+        << "^$";
+    QTest::newRow("skarvel-record --gyro-range 3")
+        << "skarvel-record" << QStringList{"--gyro-range", "3", "f.csv"} << 2 << "^$"
+        << "^skarvel-record: --gyro-range: '3' is not a choice; "
+           "choose one of 125, 245, 500, 1000, 2000\\.\n";
 }
 
 void tst_Install::commandLine()
 {
+    QFETCH(QString, program);
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QString, out);
     QFETCH(QString, err);
-    const SRun result = run(m_program, arguments, withoutDisplay());
-    QCOMPARE(result.exitCode, exitCode);
-    const auto dotAll = QRegularExpression::DotMatchesEverythingOption;
-    QVERIFY2(QRegularExpression(out, dotAll).match(result.out).hasMatch(), qPrintable(result.out));
-    QVERIFY2(QRegularExpression(err, dotAll).match(result.err).hasMatch(), qPrintable(result.err));
-}
-
-void tst_Install::recorderCommandLine_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("out");
-    QTest::addColumn<QString>("err");
-
-    QTest::newRow("--version") << QStringList{"--version"} << 0
-                               << QStringLiteral("^skarvel-record %1\n$").arg(SKARVEL_VERSION)
-                               << "^$";
-    QTest::newRow("--help") << QStringList{"--help"} << 0
-                            << "Exit status: 0 recorded, 2 bad options.*--accel-range <range> "
-                            << "^$";
-    QTest::newRow("--gyro-range 3") << QStringList{"--gyro-range", "3", "f.csv"} << 2 << "^$"
-                                    << "^skarvel-record: --gyro-range: '3' is not a choice; "
-                                       "choose one of 125, 245, 500, 1000, 2000\\.\n";
-}
-
-void tst_Install::recorderCommandLine()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    QFETCH(QString, out);
-    QFETCH(QString, err);
-    const SRun result =
-        run(m_usr + QStringLiteral("/bin/skarvel-record"), arguments, withoutDisplay());
+    const SRun result = run(m_usr + QStringLiteral("/bin/") + program, arguments, withoutDisplay());
     QCOMPARE(result.exitCode, exitCode);
     const auto dotAll = QRegularExpression::DotMatchesEverythingOption;
     QVERIFY2(QRegularExpression(out, dotAll).match(result.out).hasMatch(), qPrintable(result.out));
