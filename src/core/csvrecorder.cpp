@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 #include "csvrecorder.h"
 
+#include "durablefile.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -252,9 +254,21 @@ bool CsvRecorder::writeOut(const QByteArray& bytes)
     return false;
 }
 
+bool CsvRecorder::syncFile()
+{
+    m_lastSync = std::chrono::steady_clock::now();
+    QString reason;
+    if (!m_file || DurableFile::syncData(*m_file, &reason))
+        return true;
+    setFailure(m_file->fileName(), reason);
+    return false;
+}
+
 void CsvRecorder::closeFile()
 {
     if (m_file) {
+        if (!m_failed.load())
+            syncFile();
         m_file->close();
         m_file.reset();
     }
@@ -268,6 +282,7 @@ bool CsvRecorder::openNext()
         const QString name = numberedFileName(m_firstName, m_fileNumber);
         auto file = std::make_unique<QFile>(name);
         if (file->open(WRITE_MODE | QIODevice::NewOnly)) {
+            DurableFile::syncDirectory(QFileInfo(name).absolutePath());
             m_file = std::move(file);
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_currentName = name;
@@ -287,6 +302,8 @@ void CsvRecorder::run()
     QByteArray pending;
     std::deque<SChunk> chunks;
     bool broken = false;
+    DurableFile::syncDirectory(QFileInfo(m_firstName).absolutePath());
+    m_lastSync = std::chrono::steady_clock::now();
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!broken) {
         m_wake.wait_for(lock, std::chrono::milliseconds(FLUSH_INTERVAL_MS),
@@ -315,6 +332,9 @@ void CsvRecorder::run()
         chunks.clear();
         if (!broken && !pending.isEmpty() && !writeOut(pending))
             broken = true;
+        if (!broken && std::chrono::steady_clock::now() - m_lastSync >=
+                           std::chrono::milliseconds(SYNC_INTERVAL_MS))
+            broken = !syncFile();
 
         lock.lock();
         if (stopping)

@@ -3,8 +3,10 @@
 // Appends a measurement to files while it runs. The GUI thread hands over
 // whole lines, already formatted; a writer thread puts them into the file, so
 // that a slow disk never holds up an update tick. What has been handed over
-// reaches the file within FLUSH_INTERVAL_MS, and a file only ever ends in a
-// whole line, also after a failed write.
+// reaches the file within FLUSH_INTERVAL_MS and the disk itself (past the
+// system's cache, safe from a power cut) within FLUSH_INTERVAL_MS +
+// SYNC_INTERVAL_MS, and a file only ever ends in a whole line, also after a
+// failed write.
 //
 // The queue is bounded: a disk slower than the samples for long ends the
 // recording with an error rather than dropping lines unnoticed.
@@ -17,6 +19,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -34,6 +37,7 @@ class CsvRecorder
 
 public:
     static constexpr int FLUSH_INTERVAL_MS = 250;
+    static constexpr int SYNC_INTERVAL_MS = 1000;
     // About ten minutes of samples at 833 samples/s. With the batch the writer
     // is working on, a recording holds at most twice this in memory.
     static constexpr qsizetype QUEUE_LIMIT_BYTES = 32 * 1024 * 1024;
@@ -96,6 +100,7 @@ private:
     bool openNext();
     bool writeOut(const QByteArray& bytes);
     void closeFile();
+    bool syncFile();
     void setFailure(const QString& file, const QString& reason);
 
     QString m_firstName;   // GUI thread before the thread starts; then read-only
@@ -110,6 +115,8 @@ private:
     std::unique_ptr<CsvWriter> m_format;
     std::unique_ptr<QFile> m_file; // writer thread while it runs
     int m_fileNumber = 1;          // writer thread while it runs
+    // When the writer thread last put the file onto the disk; its own.
+    std::chrono::steady_clock::time_point m_lastSync;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;    // more to write, or stop
