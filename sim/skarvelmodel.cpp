@@ -102,8 +102,8 @@ CSkarvelModel::CSkarvelModel(const SSensorConfig& config, Clock::time_point powe
     : m_pacing(config.pacing), m_anchorTime(powerOn)
 {
     if (config.impactPeriodSeconds > 0.0)
-        m_impactPeriod = std::max<uint64_t>(
-            1, uint64_t(std::llround(config.impactPeriodSeconds * SAMPLE_RATE)));
+        m_impactPeriod =
+            std::max<uint64_t>(1, uint64_t(std::llround(config.impactPeriodSeconds * SAMPLE_RATE)));
     if (m_pacing == EPacing::Burst)
         m_burstLeft = config.burstCount;
     m_noiseState = 0x9E3779B97F4A7C15ull ^ (uint64_t(config.seed) * 0xBF58476D1CE4E5B9ull);

@@ -362,8 +362,7 @@ bool CsvReader::readHeader()
     }
     if (fields.size() != 1 || fields.at(0) != CsvWriter::DATA_SECTION)
         return failLine(tr("expected \"%1\", found \"%2\"")
-                            .arg(CsvWriter::DATA_SECTION,
-                                 snippet(fields.join(QLatin1Char(';')))));
+                            .arg(CsvWriter::DATA_SECTION, snippet(fields.join(QLatin1Char(';')))));
 
     if (!readRecord(fields))
         return false;
