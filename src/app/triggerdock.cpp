@@ -314,16 +314,15 @@ void TriggerDock::showOpened(const std::optional<Trigger::SMarker>& marker)
 void TriggerDock::setMarker(const Trigger::SMarker& marker)
 {
     m_shown = marker;
-    const bool gyro = Trigger::isGyroSource(marker.settings.source);
-    ui->widget_accel->setTriggerMarker(marker.triggerIndex, !gyro, marker.settings.level);
-    ui->widget_gyro->setTriggerMarker(marker.triggerIndex, gyro, marker.settings.level);
     const Trigger::SSettings& s = marker.settings;
+    const bool gyro = Trigger::isGyroSource(s.source);
+    ui->widget_accel->setTriggerMarker(marker.triggerIndex, !gyro, s.level);
+    ui->widget_gyro->setTriggerMarker(marker.triggerIndex, gyro, s.level);
     m_readout->setText(
-        tr("Trigger at %1 s: %2, %3, %4 %5")
+        tr("Trigger at %1 s\n%2, %3, %4 %5")
             .arg(CsvWriter::number(double(marker.triggerIndex) / skarvel::SAMPLE_RATE, 4),
                  Trigger::sourceText(s.source), Trigger::slopeText(s.slope),
-                 CsvWriter::number(s.level, Trigger::isGyroSource(s.source) ? 3 : 5),
-                 Trigger::unitText(s.source)));
+                 CsvWriter::number(s.level, gyro ? 1 : 3), Trigger::unitText(s.source)));
 }
 
 void TriggerDock::clearMarker()
