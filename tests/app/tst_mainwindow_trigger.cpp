@@ -11,6 +11,7 @@
 
 #include <QBuffer>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QSpinBox>
 #include <QTemporaryDir>
 
@@ -163,6 +164,7 @@ private slots:
     void singleCaptureShowsTheWindowAroundTheKnock();
     void repeatSavesOneFilePerEvent();
     void capturedFileRoundTrip();
+    void failedCaptureFileIsNamedAndMeasuringGoesOn();
     void malformedTriggerSectionChangesNothing_data();
     void malformedTriggerSectionChangesNothing();
 
@@ -346,6 +348,35 @@ void tst_MainWindowTrigger::capturedFileRoundTrip()
     const QString again = m_dir->filePath(QStringLiteral("again.csv"));
     QVERIFY(f.window.writeCsv(again));
     QCOMPARE(readAll(again), readAll(captured));
+    QCOMPARE(f.modals.unexpected(), 0);
+}
+
+void tst_MainWindowTrigger::failedCaptureFileIsNamedAndMeasuringGoesOn()
+{
+    Fixture f;
+    f.setTrigger(Trigger::ESource::X, 20, true);
+    const QString gone = m_dir->filePath(QStringLiteral("gone"));
+    f.saveInto(gone);
+    // One message per failure, or one updated while it is still open.
+    f.modals.expectMessage();
+    f.modals.expectMessage();
+    ScriptedStream stream(f.device, Trigger::ESource::X, {SETTLING + 1000, SETTLING + 3000});
+    f.parts.action("actionStart")->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(f.parts.label("lb_trigger_count")->text(), QStringLiteral("2"),
+                              30000);
+    QVERIFY(f.parts.measuring());
+    // After the device dialog of the connect.
+    QTRY_VERIFY(f.modals.seen().size() > 1);
+    for (const ModalAnswerer::SSeen& seen : f.modals.seen().mid(1)) {
+        QCOMPARE(seen.className, QStringLiteral("QMessageBox"));
+        QCOMPARE(seen.title, QStringLiteral("Trigger"));
+        QVERIFY2(seen.text.contains(QDir::toNativeSeparators(gone)), qPrintable(seen.text));
+        QVERIFY2(seen.text.contains(QStringLiteral("does not exist")), qPrintable(seen.text));
+    }
+    // The second capture is still shown and saved nowhere.
+    QCOMPARE(f.parts.accel()->triggerMarkerIndex(), quint64(3000));
+    QVERIFY(!QFileInfo::exists(gone));
+    f.parts.action("actionStop")->trigger();
     QCOMPARE(f.modals.unexpected(), 0);
 }
 
