@@ -3,6 +3,7 @@
 # SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 # Retakes docs/screenshot.png, the README's picture: the window measuring on a
 # simulated sensor, on a virtual X display. Usage: scripts/screenshot.sh [SECONDS]
+# With --trigger first: docs/trigger.png, a capture of a simulated knock.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
@@ -10,5 +11,11 @@ cd "$ROOT"
 cmake --preset default
 cmake --build --preset default -j2 --target skarvel_screenshot
 mkdir -p docs
+if [ "${1:-}" = "--trigger" ]; then
+    SKARVEL_SIM_SENSORS="SKV-000117:impact=6" xvfb-run -a -s '-screen 0 1600x1000x24' \
+        ./build/scripts/skarvel_screenshot docs/trigger.png "${2:-20}" --trigger
+    echo "docs/trigger.png"
+    exit 0
+fi
 xvfb-run -a -s '-screen 0 1600x1000x24' ./build/scripts/skarvel_screenshot docs/screenshot.png "${1:-8}"
 echo "docs/screenshot.png"

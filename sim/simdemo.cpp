@@ -10,6 +10,7 @@
 //   fw=HEX       release number
 //   burst        reports as fast as they are read
 //   burst=N      only N reports, as fast as they are read, then silence
+//   impact=SEC   a knock of about a g every SEC seconds, to try the trigger on
 // An empty item is a sensor with an empty serial number; an empty variable
 // means no sensor at all.
 #include "skarvelmodel.h"
@@ -54,6 +55,8 @@ void addFromDescription(const std::string& description, uint32_t seed)
                 static_cast<unsigned short>(std::strtoul(option.c_str() + 3, nullptr, 16));
         else if (option.rfind("unplug=", 0) == 0)
             unplugAfter = std::strtod(option.c_str() + 7, nullptr);
+        else if (option.rfind("impact=", 0) == 0)
+            config.impactPeriodSeconds = std::strtod(option.c_str() + 7, nullptr);
     }
     const skarvelsim::SSimSensor sensor = skarvelsim::addSensor(config);
     if (unplugAfter) {

@@ -50,6 +50,12 @@ constexpr double VIBRATION_G[] = {0.04, 0.03, 0.05};
 constexpr double VIBRATION_DPS[] = {1.2, 0.9, 0.6};
 constexpr double GYRO_OFFSET_DPS[] = {0.6, -0.4, 0.25};
 constexpr double ACCEL_NOISE_G = 0.0012;
+// A knock: a damped ring, strongest along Z, with a twist of the rates.
+constexpr double IMPACT_G[] = {0.6, -0.4, 0.9};
+constexpr double IMPACT_DPS[] = {90.0, -140.0, 60.0};
+constexpr double IMPACT_RING_HZ = 38.0;
+constexpr double IMPACT_DECAY_S = 0.035;
+constexpr double IMPACT_LENGTH_S = 0.25;
 constexpr double GYRO_NOISE_DPS = 0.07;
 
 constexpr int32_t COUNT_MIN = -32767;
@@ -95,6 +101,9 @@ void putAxis(hidsim::Bytes& report, std::size_t axis, int32_t counts)
 CSkarvelModel::CSkarvelModel(const SSensorConfig& config, Clock::time_point powerOn)
     : m_pacing(config.pacing), m_anchorTime(powerOn)
 {
+    if (config.impactPeriodSeconds > 0.0)
+        m_impactPeriod =
+            std::max<uint64_t>(1, uint64_t(std::llround(config.impactPeriodSeconds * SAMPLE_RATE)));
     if (m_pacing == EPacing::Burst)
         m_burstLeft = config.burstCount;
     m_noiseState = 0x9E3779B97F4A7C15ull ^ (uint64_t(config.seed) * 0xBF58476D1CE4E5B9ull);
@@ -354,6 +363,17 @@ hidsim::Bytes CSkarvelModel::makeReportLocked(uint64_t index)
 
     const double gravity[3] = {-std::sin(tiltY), std::sin(tiltX) * std::cos(tiltY),
                                std::cos(tiltX) * std::cos(tiltY)};
+    // The first knock half a period after power-on, then one each period.
+    double knock = 0.0;
+    double twist = 0.0;
+    if (m_impactPeriod > 0) {
+        const double since = double((index + m_impactPeriod / 2) % m_impactPeriod) / SAMPLE_RATE;
+        if (since < IMPACT_LENGTH_S) {
+            const double envelope = std::exp(-since / IMPACT_DECAY_S);
+            knock = envelope * std::sin(w * IMPACT_RING_HZ * since);
+            twist = envelope * std::sin(w * IMPACT_RING_HZ * since + 0.6);
+        }
+    }
     const double rate[3] = {
         TILT_X_RAD * w * TILT_X_HZ * std::cos(w * TILT_X_HZ * t + m_phases[0]) * RAD_TO_DEG,
         TILT_Y_RAD * w * TILT_Y_HZ * std::cos(w * TILT_Y_HZ * t + m_phases[1]) * RAD_TO_DEG,
@@ -364,7 +384,7 @@ hidsim::Bytes CSkarvelModel::makeReportLocked(uint64_t index)
     const double gyroScale = GYRO_MDPS_PER_COUNT[m_params.gyroRange];
     for (std::size_t axis = 0; axis < 3; ++axis) {
         const double a = gravity[axis] + VIBRATION_G[axis] * std::sin(vibration + 1.1 * axis) +
-                         ACCEL_NOISE_G * noise();
+                         IMPACT_G[axis] * knock + ACCEL_NOISE_G * noise();
         SAxisFilters& f = m_accelFilters[axis];
         if (!m_primed) {
             // Filters settled on the signal, as after the sensor's start-up.
@@ -380,7 +400,7 @@ hidsim::Bytes CSkarvelModel::makeReportLocked(uint64_t index)
 
         const double g = rate[axis] + GYRO_OFFSET_DPS[axis] +
                          VIBRATION_DPS[axis] * std::cos(vibration + 0.7 * axis) +
-                         GYRO_NOISE_DPS * noise();
+                         IMPACT_DPS[axis] * twist + GYRO_NOISE_DPS * noise();
         double gyro = g;
         if (m_gyroHighPassOn)
             gyro -= m_gyroHighPass[axis].step(g);

@@ -41,6 +41,9 @@ struct SSensorConfig
     EPacing pacing = EPacing::RealTime;
     std::optional<uint64_t> burstCount; // Burst: this many reports, then silence
     uint32_t seed = 1;                  // motion phases and noise
+    // A knock every this many seconds (0: none): a shock of about a g that
+    // rings down within a fifth of a second, for trying the trigger.
+    double impactPeriodSeconds = 0.0;
 };
 
 class CSkarvelModel : public hidsim::DeviceModel
@@ -128,6 +131,7 @@ private:
     bool m_gyroHighPassOn = false;
     bool m_primed = false;
     double m_phases[4] = {};
+    uint64_t m_impactPeriod = 0; // in reports; 0: no impacts
     uint64_t m_noiseState = 0;
 };
 

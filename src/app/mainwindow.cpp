@@ -71,18 +71,25 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     updateScaleIcon();
     updateGraphIcons();
     setupSpectrumDock();
+    setupTriggerDock();
 
     m_updateTimer.setInterval(MeasurementSession::UPDATE_INTERVAL_MS);
     // First in line, so that anyone else observing the batches finds them in the graphs.
     connect(&m_session, &MeasurementSession::samplesStored, this,
             [this](const std::vector<float>& accel, const std::vector<float>& gyro) {
+                if (m_trigger.holdsGraphs()) { // a capture is shown
+                    m_trigger.passLive(std::min(accel.size(), gyro.size()) / 3);
+                    return;
+                }
                 ui->widget_accel->appendSamples(accel);
                 ui->widget_gyro->appendSamples(gyro);
             });
     connect(&m_session, &MeasurementSession::samplesStored, this,
             [this](const std::vector<float>& accel, const std::vector<float>& gyro) {
-                m_files.recordSamples(accel, gyro);
+                m_files.recordSamples(accel, gyro, m_trigger.liveTotal());
             });
+    connect(&m_session, &MeasurementSession::samplesStored, &m_trigger,
+            &TriggerDock::samplesStored);
 
     connect(ui->actionConnect, &QAction::triggered, this, &MainWindow::onConnect);
     connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::onDisconnect);
@@ -252,6 +259,7 @@ void MainWindow::onStart()
         [this](const SSkarvelSample& sample) { m_session.addSample(sample); });
     if (ok) {
         m_measuring = true;
+        m_trigger.measurementStarted();
         m_measureClock.start();
         m_updateTimer.start();
         updateUiState();
@@ -271,6 +279,7 @@ void MainWindow::stopMeasurement()
     m_measuring = false;
     m_measureDurationMs = m_measureClock.elapsed();
     appendPendingSamples();
+    m_trigger.measurementStopped();
     m_files.endRecording();
     updateTimeScroll(true);
     updateStatistics();
@@ -293,6 +302,7 @@ void MainWindow::onUpdateTimer()
         tick == MeasurementSession::ETick::ConnectionLost)
         return;
     updateSingleShot();
+    updateTriggerStop();
     if (tick == MeasurementSession::ETick::Refresh) {
         updateStatistics();
         updateMeasurementStatus();
@@ -329,6 +339,7 @@ quint64 MainWindow::appendPendingSamples()
 void MainWindow::clearMeasurement()
 {
     m_graphs.clear();
+    m_trigger.cleared();
     m_session.resetStatistics();
     m_files.forgetOpened();
     updateTimeScroll(true);
@@ -380,6 +391,7 @@ void MainWindow::onSensorParamsChanged()
     m_session.discardBufferedSamples();
     showDeviceParams();
     m_files.sensorSettingsChanged();
+    m_trigger.sensorSettingsChanged();
 }
 
 void MainWindow::showDeviceParams()
@@ -488,8 +500,9 @@ bool MainWindow::writeCsv(const QString& fileName)
     // An opened file keeps its date, so that saving it again gives the same file.
     const QDateTime date =
         m_files.hasOpened() ? m_files.openedDate() : QDateTime::currentDateTime();
-    return m_files.writeCsv(fileName,
-                            m_files.header(date, m_measurementSerial, m_measurementFirmware));
+    CsvWriter::SHeader header = m_files.header(date, m_measurementSerial, m_measurementFirmware);
+    header.trigger = m_trigger.shownSection(); // a capture on screen is saved as one
+    return m_files.writeCsv(fileName, header);
 }
 
 void MainWindow::onScreenshot()
@@ -579,6 +592,7 @@ bool MainWindow::openMeasurement(const QString& fileName)
     m_measurementSerial = m_files.openedSerial();
     m_measurementFirmware = m_files.openedFirmware();
     m_measureDurationMs = m_files.openedDurationMs();
+    m_trigger.showOpened(m_files.openedTrigger());
     if (m_sensor.IsConnected()) {
         showDeviceParams();
         m_files.sensorSettingsChanged(); // a recording armed for the next start
@@ -590,4 +604,36 @@ bool MainWindow::openMeasurement(const QString& fileName)
     updateStatistics();
     updateUiState();
     return true;
+}
+
+// --- Trigger -------------------------------------------------------------------
+
+void MainWindow::setupTriggerDock()
+{
+    m_trigger.setup(
+        this, ui,
+        [this] {
+            return m_files.header(QDateTime::currentDateTime(), m_measurementSerial,
+                                  m_measurementFirmware);
+        },
+        [this] { return m_sensor.GetParams(); });
+    connect(m_trigger.action(), &QAction::triggered, this, [this] {
+        toggleShown(m_trigger.dock());
+        if (!m_trigger.dock()->isHidden())
+            m_trigger.dock()->raise();
+    });
+    connect(&m_trigger, &TriggerDock::captureShown, this, [this] {
+        updateTimeScroll(true);
+        updateStatistics();
+        updateMeasurementStatus();
+    });
+}
+
+// A Single capture ends the measurement as a full Single Shot window does.
+void MainWindow::updateTriggerStop()
+{
+    if (!m_trigger.finished())
+        return;
+    stopMeasurement();
+    updateUiState();
 }

@@ -14,6 +14,7 @@
 #include "spectrumdock.h"
 #include "statisticsview.h"
 #include "statusbarview.h"
+#include "triggerdock.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -116,6 +117,10 @@ private:
     // Spectrum dock
     void setupSpectrumDock();
 
+    // Trigger
+    void setupTriggerDock();
+    void updateTriggerStop();
+
     Ui_MainWindow* ui;
     // Before the sensor: the read thread's callback feeds the session, so the
     // session must outlive the thread.
@@ -135,4 +140,5 @@ private:
     qint64 m_measureDurationMs = 0;
     MeasurementFiles m_files{this, ui, m_session, m_sensor, m_settingsView, m_statusBar};
     SpectrumDock m_spectrum;
+    TriggerDock m_trigger;
 };

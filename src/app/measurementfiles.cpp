@@ -122,14 +122,13 @@ bool MeasurementFiles::startRecording(const QString& fileName)
 }
 
 void MeasurementFiles::recordSamples(const std::vector<float>& accel,
-                                     const std::vector<float>& gyro)
+                                     const std::vector<float>& gyro, quint64 nextIndex)
 {
     if (!m_recorder.isRecording())
         return;
-    // The graphs have the batch already: its first frame's index gives the times.
+    // Its first frame's index gives the times.
     const quint64 frames = std::min(accel.size(), gyro.size()) / 3;
-    m_recorder.appendFrames(accel, gyro, ui->widget_accel->totalSampleCount() - frames,
-                            skarvel::SAMPLE_RATE);
+    m_recorder.appendFrames(accel, gyro, nextIndex - frames, skarvel::SAMPLE_RATE);
 }
 
 void MeasurementFiles::endRecording()
@@ -203,6 +202,21 @@ bool MeasurementFiles::open(const QString& fileName, const std::function<void()>
                 : tr("expected the setting \"%1\"").arg(expected.value(unknown));
         return failed(tr("Line %1: %2").arg(reader.settingsLine() + unknown).arg(reason));
     }
+    std::optional<Trigger::SMarker> trigger;
+    if (!header.trigger.isEmpty()) {
+        Trigger::SMarker marker;
+        int badLine = 0;
+        QString reason;
+        if (!Trigger::fromSectionTexts(header.trigger, skarvel::SAMPLE_RATE, marker, badLine,
+                                       reason))
+            return failed(tr("Line %1: %2").arg(reader.triggerLine() + badLine).arg(reason));
+        const quint64 first = reader.firstSampleIndex();
+        if (marker.triggerIndex < first || marker.triggerIndex - first >= reader.sampleCount())
+            return failed(tr("Line %1: %2")
+                              .arg(reader.triggerLine() + header.trigger.size() - 1)
+                              .arg(tr("the trigger time is not the time of a sample in the file")));
+        trigger = marker;
+    }
     if (reader.sampleCount() > reader.loadedCount()) {
         progress.hide();
         OpenRangeDialog dialog(reader.sampleCount(), accel->maxSampleCount(), skarvel::SAMPLE_RATE,
@@ -227,6 +241,7 @@ bool MeasurementFiles::open(const QString& fileName, const std::function<void()>
     m_openedSerial = header.serialNumber.toStdWString();
     m_openedFirmware = header.firmware;
     m_openedDurationMs = qint64(double(reader.loadedCount()) * 1000.0 / skarvel::SAMPLE_RATE);
+    m_openedTrigger = trigger;
     m_session.restoreStatistics(reader.loadedCount(), latestRawWords(reader, params));
 
     // The inputs show the file's settings; a connected sensor takes them, so

@@ -11,12 +11,14 @@
 #include "cskarvel.h"
 #include "csvrecorder.h"
 #include "csvwriter.h"
+#include "trigger.h"
 
 #include <QDateTime>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,8 +48,10 @@ public:
     // Starts recording to the file unless the sensor is not connected or a
     // recording runs. Says what went wrong in a message.
     bool startRecording(const QString& fileName);
-    // Hands a batch the graphs have just stored to the recording, if one runs.
-    void recordSamples(const std::vector<float>& accel, const std::vector<float>& gyro);
+    // Hands a stored batch to the recording, if one runs; `nextIndex` is the
+    // absolute index of the sample after the batch.
+    void recordSamples(const std::vector<float>& accel, const std::vector<float>& gyro,
+                       quint64 nextIndex);
     // Says why when the recording failed.
     void endRecording();
     bool isRecording() const { return m_recorder.isRecording(); }
@@ -70,6 +74,8 @@ public:
     const std::wstring& openedSerial() const { return m_openedSerial; }
     uint16_t openedFirmware() const { return m_openedFirmware; }
     qint64 openedDurationMs() const { return m_openedDurationMs; }
+    // The opened file's trigger, when it is a capture.
+    const std::optional<Trigger::SMarker>& openedTrigger() const { return m_openedTrigger; }
 
 private:
     QMainWindow* m_window;
@@ -85,4 +91,5 @@ private:
     std::wstring m_openedSerial;
     uint16_t m_openedFirmware = 0;
     qint64 m_openedDurationMs = 0;
+    std::optional<Trigger::SMarker> m_openedTrigger;
 };

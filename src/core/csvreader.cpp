@@ -21,6 +21,8 @@ constexpr qint64 MIN_DATA_LINE_BYTES = 50;
 constexpr int DATA_FIELDS = 7;
 // More [Settings] lines than any version writes.
 constexpr int MAX_SETTINGS = 32;
+// The same for [Trigger] lines.
+constexpr int MAX_TRIGGER_LINES = 32;
 // Up to 31 years of time; keeps the index arithmetic below far from overflow.
 constexpr int MAX_INTEGER_DIGITS = 9;
 constexpr uint64_t TIME_TICKS_PER_SECOND = 10000;
@@ -333,8 +335,34 @@ bool CsvReader::readHeader()
         return failLine(
             tr("the sample rate %1 Hz is not the sensor's 833 Hz").arg(snippet(fields.at(1))));
     m_header.sampleRate = skarvel::SAMPLE_RATE;
-    if (!expectLine(QString()) || !expectLine(CsvWriter::DATA_SECTION))
+    if (!expectLine(QString()))
         return false;
+    if (!readRecord(fields))
+        return false;
+    if (fields.size() == 1 && fields.at(0) == CsvWriter::TRIGGER_SECTION) {
+        // A capture's: label and text of each line up to an empty one; what
+        // they mean is for the trigger to judge.
+        m_triggerLine = m_line + 1;
+        for (;;) {
+            if (!readRecord(fields))
+                return false;
+            if (fields.size() == 1 && fields.at(0).isEmpty())
+                break;
+            if (fields.size() != 2 || fields.at(0).isEmpty())
+                return failLine(tr("expected \"label;setting\", found \"%1\"")
+                                    .arg(snippet(fields.join(CsvWriter::SEPARATOR))));
+            if (m_header.trigger.size() == MAX_TRIGGER_LINES)
+                return failLine(tr("expected an empty line after the trigger section"));
+            m_header.trigger.append({fields.at(0), fields.at(1)});
+        }
+        if (m_header.trigger.isEmpty())
+            return failLine(tr("the trigger section is empty"));
+        if (!readRecord(fields))
+            return false;
+    }
+    if (fields.size() != 1 || fields.at(0) != CsvWriter::DATA_SECTION)
+        return failLine(tr("expected \"%1\", found \"%2\"")
+                            .arg(CsvWriter::DATA_SECTION, snippet(fields.join(QLatin1Char(';')))));
 
     if (!readRecord(fields))
         return false;
@@ -489,6 +517,7 @@ bool CsvReader::scan(const Progress& progress)
     m_header = CsvWriter::SHeader();
     m_version.clear();
     m_settingsLine = 0;
+    m_triggerLine = 0;
     if (!m_device->isSequential() && !m_device->seek(0))
         return fail(tr("Reading failed: %1").arg(m_device->errorString()), 0);
     rewindTo(0, 1);

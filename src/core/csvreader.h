@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
-// Reads a measurement file as the program writes it (Save CSV or a recording):
-// the header with the sensor's identity and settings, then one line per sample.
+// Reads a measurement file as the program writes it (Save CSV, a recording or
+// a trigger's capture): the header with the sensor's identity and settings (and
+// a capture's [Trigger] section), then one line per sample.
 //
 // Streaming with bounded memory whatever the input: lines are read through a
 // fixed buffer and at most `capacity` samples are kept. scan() validates the
@@ -54,6 +55,8 @@ public:
     QString version() const { return m_version; }
     // Line of the first [Settings] line; the others follow it.
     qint64 settingsLine() const { return m_settingsLine; }
+    // Line of the first [Trigger] line; 0 for a file without that section.
+    qint64 triggerLine() const { return m_triggerLine; }
     // Samples in the file.
     quint64 sampleCount() const { return m_sampleCount; }
     // The first sample's index since the measurement's start, as its time tells.
@@ -104,6 +107,7 @@ private:
     CsvWriter::SHeader m_header;
     QString m_version;
     qint64 m_settingsLine = 0;
+    qint64 m_triggerLine = 0;
 
     std::vector<char> m_buffer;
     std::size_t m_begin = 0; // unread bytes are [m_begin, m_end)

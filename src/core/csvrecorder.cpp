@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 #include "csvrecorder.h"
 
+#include "durablefile.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -316,6 +318,7 @@ bool CsvRecorder::openNext()
         const QString name = numberedFileName(m_firstName, m_fileNumber);
         auto file = std::make_unique<QFile>(name);
         if (file->open(WRITE_MODE | QIODevice::NewOnly)) {
+            DurableFile::syncDirectory(QFileInfo(name).absolutePath());
             m_file = std::move(file);
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_currentName = name;
@@ -335,6 +338,8 @@ void CsvRecorder::run()
     QByteArray pending;
     std::deque<SChunk> chunks;
     bool broken = false;
+    if (!m_stream)
+        DurableFile::syncDirectory(QFileInfo(m_firstName).absolutePath());
     // Written since the last synchronisation, and when that was.
     bool unsynced = false;
     auto synced = std::chrono::steady_clock::now();

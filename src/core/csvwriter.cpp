@@ -32,6 +32,7 @@ const QString CsvWriter::PROGRAM_NAME = QStringLiteral("Skarvel Monitor");
 const QString CsvWriter::DATE_FORMAT = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 const QString CsvWriter::SETTINGS_SECTION = QStringLiteral("[Settings]");
 const QString CsvWriter::DATA_SECTION = QStringLiteral("[Data]");
+const QString CsvWriter::TRIGGER_SECTION = QStringLiteral("[Trigger]");
 
 QString CsvWriter::dateLabel()
 {
@@ -167,6 +168,13 @@ void CsvWriter::writeHeader(const SHeader& header)
         writeLine({setting.first, setting.second});
     writeLine({sampleRateLabel(), number(header.sampleRate, 0)});
     m_out << '\n';
+    // Before [Data], so that whoever looks for the table finds it as before.
+    if (!header.trigger.isEmpty()) {
+        m_out << TRIGGER_SECTION << '\n';
+        for (const auto& line : header.trigger)
+            writeLine({line.first, line.second});
+        m_out << '\n';
+    }
     m_out << DATA_SECTION << '\n';
     writeLine(columnTitles());
 }

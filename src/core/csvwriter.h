@@ -2,7 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // Writes a measurement in the program's CSV format to any QIODevice: UTF-8
 // with a byte-order mark, ";" between fields, decimal comma, a header with
-// the "[Settings]" and "[Data]" sections, then one line per sample. The
+// the "[Settings]" and "[Data]" sections (a capture's "[Trigger]" section
+// between them), then one line per sample. The
 // header is written once; sample lines can follow in as many batches as the
 // caller likes (a whole history, or a recording as it arrives). The number
 // format and the separator are public for other tables in the same format.
@@ -44,6 +45,8 @@ public:
         // The [Settings] lines before the sample rate: label, value.
         QList<QPair<QString, QString>> settings;
         double sampleRate = 0.0;
+        // The [Trigger] section of a capture: label, value. Empty: no section.
+        QList<QPair<QString, QString>> trigger;
     };
 
     // The header's fixed texts and the column titles, as written; the reader
@@ -52,6 +55,7 @@ public:
     static const QString DATE_FORMAT;
     static const QString SETTINGS_SECTION;
     static const QString DATA_SECTION;
+    static const QString TRIGGER_SECTION;
     static QString dateLabel();
     static QString serialLabel();
     static QString firmwareLabel();

@@ -453,6 +453,8 @@ void CLiveGraph::paintEvent(QPaintEvent* /*event*/)
         painter.setPen(cosmeticPen(textColor));
         painter.drawLine(QLineF(x, inner.top(), x, inner.bottom()));
     }
+    if (m_triggerMarkerSet && !sweep)
+        paintTriggerMarker(painter, inner, first, window);
     painter.setClipping(false);
 
     painter.setPen(textPen);
@@ -581,4 +583,51 @@ void CLiveGraph::mousePressEvent(QMouseEvent* event)
         }
     }
     QWidget::mousePressEvent(event);
+}
+
+// --- Trigger marker ------------------------------------------------------------
+
+void CLiveGraph::setTriggerMarker(quint64 absoluteIndex, bool showLevel, double level)
+{
+    m_triggerMarkerSet = true;
+    m_triggerIndex = absoluteIndex;
+    m_triggerLevelShown = showLevel;
+    m_triggerLevel = level;
+    update();
+}
+
+void CLiveGraph::clearTriggerMarker()
+{
+    if (!m_triggerMarkerSet)
+        return;
+    m_triggerMarkerSet = false;
+    update();
+}
+
+void CLiveGraph::paintTriggerMarker(QPainter& painter, const QRect& inner, quint64 first,
+                                    quint64 window) const
+{
+    static const QColor MARKER_COLOR(0xFF, 0x6F, 0x00); // apart from the three series' colours
+    QPen pen(MARKER_COLOR, 1.5, Qt::DashLine);
+    pen.setCosmetic(true);
+    painter.save();
+    painter.setPen(pen);
+    if (m_triggerLevelShown && m_triggerLevel >= m_yMin && m_triggerLevel <= m_yMax) {
+        const double y = valueToY(inner, m_triggerLevel);
+        painter.drawLine(QLineF(inner.left(), y, inner.right(), y));
+    }
+    // The sample's place as the curves put it: origin at the first visible sample.
+    if (m_triggerIndex >= first && m_triggerIndex - first < window) {
+        const double x = inner.left() + double(m_triggerIndex - first) / double(window) *
+                                            (inner.right() - inner.left());
+        pen.setStyle(Qt::SolidLine);
+        painter.setPen(pen);
+        painter.drawLine(QLineF(x, inner.top(), x, inner.bottom()));
+        // A small flag at the top marks it where curves crowd the line.
+        const QPointF top(x, inner.top());
+        const QPointF flag[] = {top, top + QPointF(7, 0), top + QPointF(0, 7)};
+        painter.setBrush(MARKER_COLOR);
+        painter.drawPolygon(flag, 3);
+    }
+    painter.restore();
 }

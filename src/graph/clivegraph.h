@@ -132,6 +132,14 @@ public:
                             const std::vector<SLegendEntry>& entries, const QColor& textColor,
                             QList<QRect>& boxes);
 
+    // A trigger's mark over the curves: a vertical line at the sample with
+    // this absolute index and, with showLevel, a horizontal line at the level.
+    void setTriggerMarker(quint64 absoluteIndex, bool showLevel, double level);
+    void clearTriggerMarker();
+    bool hasTriggerMarker() const { return m_triggerMarkerSet; }
+    quint64 triggerMarkerIndex() const { return m_triggerIndex; }
+    bool triggerLevelShown() const { return m_triggerMarkerSet && m_triggerLevelShown; }
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -154,6 +162,9 @@ protected:
                        quint64 origin, std::vector<QPointF>& points) const;
 
 private:
+    void paintTriggerMarker(QPainter& painter, const QRect& inner, quint64 first,
+                            quint64 window) const;
+
     std::vector<SSeries> m_series;
     QList<QRect> m_legendRects; // rebuilt by every paint, read by the mouse handler
     quint64 m_totalSamples = 0;
@@ -169,4 +180,8 @@ private:
     QString m_yAxisLabel;
     bool m_gridVisible = true;
     std::vector<QPointF> m_curvePoints; // every paint's curves, kept to spare the allocation
+    bool m_triggerMarkerSet = false;
+    bool m_triggerLevelShown = false;
+    quint64 m_triggerIndex = 0;
+    double m_triggerLevel = 0.0;
 };

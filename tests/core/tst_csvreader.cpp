@@ -45,6 +45,16 @@ QByteArray header(const QByteArray& serial = "SKV-000001")
 }
 constexpr qint64 HEADER_LINES = 16;
 
+const QByteArray TRIGGER_SECTION = "[Trigger]\nSource;|a|\nSlope;Rising\nLevel [g];1,50000\n"
+                                   "Pre-trigger [%];20\nTrigger time [s];0,0120\n\n";
+
+// A capture's header: the [Trigger] section (or what stands in its place) before [Data].
+QByteArray captureHeader(const QByteArray& section = TRIGGER_SECTION)
+{
+    QByteArray bytes = header();
+    return bytes.replace("[Data]\n", section + "[Data]\n");
+}
+
 QByteArray file(quint64 first, quint64 count, const QByteArray& head = header())
 {
     QByteArray bytes = head;
@@ -108,6 +118,8 @@ void TestCsvReader::readsWhatTheProgramWrites_data()
     negativeZero.replace(dataLine(0), "0,0000;-0,00000;1,00000;0,00000;-0,000;2,000;0,000");
     QTest::newRow("negative zero")
         << negativeZero << quint64(0) << quint64(1) << QStringLiteral("SKV-000001");
+    QTest::newRow("capture") << file(5, 30, captureHeader()) << quint64(5) << quint64(30)
+                             << QStringLiteral("SKV-000001");
 }
 
 void TestCsvReader::readsWhatTheProgramWrites()
@@ -140,6 +152,18 @@ void TestCsvReader::readsWhatTheProgramWrites()
     QCOMPARE(reader.firstSampleIndex(), first);
     QCOMPARE(reader.sampleCount(), count);
     QCOMPARE(reader.loadedCount(), count);
+    if (bytes.contains("[Trigger]")) {
+        const QList<QPair<QString, QString>> trigger{{"Source", "|a|"},
+                                                     {"Slope", "Rising"},
+                                                     {"Level [g]", "1,50000"},
+                                                     {"Pre-trigger [%]", "20"},
+                                                     {"Trigger time [s]", "0,0120"}};
+        QCOMPARE(head.trigger, trigger);
+        QCOMPARE(reader.triggerLine(), qint64(16));
+    } else {
+        QVERIFY(head.trigger.isEmpty());
+        QCOMPARE(reader.triggerLine(), qint64(0));
+    }
 
     // Every kept value is written again as it was read.
     bytes.replace("\r\n", "\n");
@@ -249,6 +273,32 @@ void TestCsvReader::rejectsMalformedInput_data()
     QTest::newRow("out of range") << replaced(dataLine(1),
                                               "0,0012;99,00000;0,00000;0,00000;0,000;0,000;0,000")
                                   << data + 1 << "out of range";
+    const qint64 trigger = HEADER_LINES - 1; // the line of "[Trigger]"
+    const QByteArray capture = file(0, 20, captureHeader());
+    const auto section = [&](const QByteArray& from, const QByteArray& to) {
+        QByteArray bytes = capture;
+        return bytes.replace(from, to);
+    };
+    QTest::newRow("other section") << section("[Trigger]", "[Extra]") << trigger << "[Data]";
+    QTest::newRow("trigger line without text")
+        << section("Slope;Rising", "Slope") << trigger + 2 << "label;setting";
+    QTest::newRow("trigger line with three fields")
+        << section("Slope;Rising", "Slope;Rising;Falling") << trigger + 2 << "label;setting";
+    QTest::newRow("trigger line without label")
+        << section("Slope;Rising", ";Rising") << trigger + 2 << "label;setting";
+    QTest::newRow("empty trigger section")
+        << file(0, 2, captureHeader("[Trigger]\n\n")) << trigger + 1 << "section is empty";
+    QTest::newRow("trigger section without end")
+        << section("Trigger time [s];0,0120\n\n", "Trigger time [s];0,0120\n") << trigger + 6
+        << "label;setting";
+    QTest::newRow("endless trigger section")
+        << file(0, 2, captureHeader("[Trigger]\n" + QByteArray("a;b\n").repeated(40) + "\n"))
+        << trigger + 33 << "empty line after the trigger section";
+    QTest::newRow("trigger section, no data")
+        << captureHeader().left(captureHeader().indexOf("[Data]")) << trigger + 7
+        << "ends within the header";
+    QTest::newRow("two trigger sections")
+        << file(0, 2, captureHeader(TRIGGER_SECTION + TRIGGER_SECTION)) << trigger + 7 << "[Data]";
     QTest::newRow("one long line") << QByteArray(1 << 20, 'x') << qint64(1) << "longer than";
     QTest::newRow("long data line")
         << QByteArray(good + QByteArray(8000, '1') + '\n') << data + 20 << "longer than";

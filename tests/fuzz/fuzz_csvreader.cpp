@@ -3,6 +3,7 @@
 // Any bytes as a measurement file: the reader must answer with samples or a
 // message, keep within its capacity, and load any stretch of what it accepted.
 #include "csvreader.h"
+#include "trigger.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -28,6 +29,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (reader.loadedCount() > CAPACITY || reader.loadedCount() > reader.sampleCount())
         std::abort();
+    // A capture's section: read or refused with a line and a reason.
+    if (!reader.header().trigger.isEmpty()) {
+        Trigger::SMarker marker;
+        int badLine = -1;
+        QString reason;
+        if (!Trigger::fromSectionTexts(reader.header().trigger, 833.0, marker, badLine, reason) &&
+            (reason.isEmpty() || badLine < 0 || badLine > reader.header().trigger.size()))
+            std::abort();
+    }
     for (const quint64 start : {reader.sampleCount() / 2, reader.sampleCount()}) {
         if (!reader.load(start) || reader.loadedCount() > CAPACITY ||
             reader.loadedStart() + reader.loadedCount() > reader.sampleCount())

@@ -74,6 +74,8 @@ private slots:
     void rangeScalesCounts_data();
     void rangeScalesCounts();
     void accelHighPassRemovesGravity();
+    void impactsComeEveryPeriod_data();
+    void impactsComeEveryPeriod();
     void malformedCommandIgnored_data();
     void malformedCommandIgnored();
     void unplugAtTime();
@@ -222,6 +224,50 @@ void tst_SkarvelSim::accelHighPassRemovesGravity()
     QVERIFY(sensor.SetParams(SSkarvelParams{0, 0x83, 0, 0})); // low pass at 2.08 Hz
     meanAccelZ(sensor, 833);
     QVERIFY(std::abs(meanAccelZ(sensor, 200) - 1.0) < 0.1);
+}
+
+void tst_SkarvelSim::impactsComeEveryPeriod_data()
+{
+    QTest::addColumn<double>("period");
+    QTest::addColumn<int>("knocks"); // in 4000 reports
+
+    QTest::newRow("none") << 0.0 << 0;
+    QTest::newRow("every second") << 1.0 << 5;
+    QTest::newRow("every 2 s") << 2.0 << 2;
+}
+
+// A knock lifts |a| well above the resting 1 g, once per period, and is
+// over within a quarter second.
+void tst_SkarvelSim::impactsComeEveryPeriod()
+{
+    QFETCH(double, period);
+    QFETCH(int, knocks);
+
+    SSensorConfig config;
+    config.serialNumber = std::wstring(L"SIM");
+    config.pacing = EPacing::Burst;
+    config.impactPeriodSeconds = period;
+    skarvelsim::addSensor(config);
+    CSkarvel sensor;
+    QVERIFY(sensor.Connect(L"SIM"));
+    std::vector<int> starts;
+    int last = -1000000;
+    SSkarvelSample sample;
+    for (int i = 0; i < 4000; ++i) {
+        QVERIFY(sensor.ReadSample(sample, 100));
+        const double x = sensor.ToG(sample.accelX);
+        const double y = sensor.ToG(sample.accelY);
+        const double z = sensor.ToG(sample.accelZ);
+        if (std::sqrt(x * x + y * y + z * z) < 1.5)
+            continue;
+        if (i - last > 208) // a new knock, not the ringing of the last
+            starts.push_back(i);
+        last = i;
+    }
+    QCOMPARE(int(starts.size()), knocks);
+    for (std::size_t k = 1; k < starts.size(); ++k)
+        QVERIFY2(std::abs(starts[k] - starts[k - 1] - int(std::lround(period * 833))) <= 2,
+                 qPrintable(QString::number(starts[k] - starts[k - 1])));
 }
 
 void tst_SkarvelSim::malformedCommandIgnored_data()
