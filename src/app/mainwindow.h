@@ -7,6 +7,7 @@
 
 #include "cskarvel.h"
 #include "graphsview.h"
+#include "measurecontroller.h"
 #include "measurementfiles.h"
 #include "measurementsession.h"
 #include "scaleview.h"
@@ -135,4 +136,5 @@ private:
     qint64 m_measureDurationMs = 0;
     MeasurementFiles m_files{this, ui, m_session, m_sensor, m_settingsView, m_statusBar};
     SpectrumDock m_spectrum;
+    MeasureController m_measure;
 };
