@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 # Retakes docs/screenshot.png, the README's picture: the window measuring on a
-# simulated sensor, on a virtual X display. Usage: scripts/screenshot.sh [SECONDS]
+# simulated sensor, on a virtual X display; and docs/measure.png, the same
+# stopped with two cursors and their readout. Usage: scripts/screenshot.sh [SECONDS]
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
@@ -11,4 +12,5 @@ cmake --preset default
 cmake --build --preset default -j2 --target skarvel_screenshot
 mkdir -p docs
 xvfb-run -a -s '-screen 0 1600x1000x24' ./build/scripts/skarvel_screenshot docs/screenshot.png "${1:-8}"
-echo "docs/screenshot.png"
+xvfb-run -a -s '-screen 0 1600x1000x24' ./build/scripts/skarvel_screenshot docs/measure.png "${1:-8}" measure
+echo "docs/screenshot.png docs/measure.png"

@@ -5,10 +5,10 @@
 #include "clivegraph.h"
 #include "measurestatistics.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -53,10 +53,15 @@ CursorReadout::CursorReadout(QWidget* parent)
                             ROWS * m_table->verticalHeader()->defaultSectionSize() +
                             2 * m_table->frameWidth());
 
-    auto* layout = new QVBoxLayout(this);
+    // The times beside the table, as the statistics panel has its choice: the
+    // dock is no taller than the statistics one it shares its place with.
+    m_interval->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_interval->setWordWrap(true);
+    m_interval->setMinimumWidth(
+        m_interval->fontMetrics().horizontalAdvance(QStringLiteral("1/\u0394t 0000.0000 Hz")));
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(m_table, 1);
     layout->addWidget(m_interval);
-    layout->addWidget(m_table);
-    layout->addStretch();
     m_interval->setText(hint());
 }
 
@@ -128,7 +133,7 @@ void CursorReadout::showCursors(const CLiveGraph& accel, const CLiveGraph& gyro,
     }
     if (nonFinite > 0)
         parts << tr("%1 values not finite, left out").arg(nonFinite);
-    m_interval->setText(parts.join(QStringLiteral("    ")));
+    m_interval->setText(parts.join(QLatin1Char('\n')));
 }
 
 QString CursorReadout::cell(int row, int column) const

@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // The measuring cursors' readout: per axis the values at cursors A and B,
 // B - A, and minimum, maximum, peak-to-peak, mean and RMS of the samples
-// from one cursor to the other (both included); above them the cursors'
+// from one cursor to the other (both included); beside them the cursors'
 // times, Δt, 1/Δt and the number of samples. Numbers as the statistics panel
 // shows them: g with 4 decimals, dps with 2. GUI thread only.
 #pragma once

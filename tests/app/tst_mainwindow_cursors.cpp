@@ -335,13 +335,12 @@ void tst_MainWindowCursors::cursorReadout()
     const double dt = (double(b) - double(a)) / 833.0;
     const quint64 lo = std::min(a, b);
     const quint64 hi = std::max(a, b);
-    QString interval = QStringLiteral("A %1 s    B %2 s    \u0394t %3 s    ")
+    QString interval = QStringLiteral("A %1 s\nB %2 s\n\u0394t %3 s\n")
                            .arg(double(a) / 833.0, 0, 'f', 4)
                            .arg(double(b) / 833.0, 0, 'f', 4)
                            .arg(dt, 0, 'f', 4);
-    interval += QStringLiteral("1/\u0394t %1 Hz    n %2")
-                    .arg(1.0 / std::abs(dt), 0, 'f', 4)
-                    .arg(hi - lo + 1);
+    interval +=
+        QStringLiteral("1/\u0394t %1 Hz\nn %2").arg(1.0 / std::abs(dt), 0, 'f', 4).arg(hi - lo + 1);
     QCOMPARE(f.readout()->intervalText(), interval);
 
     for (int row = 0; row < 6; ++row) {
