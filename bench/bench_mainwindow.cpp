@@ -6,7 +6,7 @@
 // Optionally saves a picture of the window instead.
 //
 //   bench_mainwindow [--seconds N] [--window SECONDS] [--fill] [--fallback]
-//                    [--spectrum] [--screenshot FILE] [--record FILE]
+//                    [--spectrum] [--screenshot FILE] [--record FILE] [--mouse]
 //
 // --window sets the time window; --fill first streams in burst mode until the
 // graphs hold their full 300 s history, then switches to real time;
@@ -15,7 +15,10 @@
 // seconds each, twice over, after N seconds unmeasured, and prints both
 // figures of the same run (with
 // --screenshot: the picture shows the dock). --record measures for the same
-// time again while recording to FILE, in the same run. Run it
+// time again while recording to FILE, in the same run. --mouse turns measure
+// mode on and compares the mouse still with the mouse moving over the graphs
+// 60 times a second, in turns as --spectrum does, and times each move: the
+// event and the repaint it asks for. Run it
 // offscreen (QT_QPA_PLATFORM=offscreen) or under xvfb-run for a real X server.
 #include "clivegraph.h"
 #include "cpolylineraster.h"
@@ -30,6 +33,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QIcon>
+#include <QMouseEvent>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
@@ -142,6 +146,7 @@ int main(int argc, char* argv[])
     int window = 5;
     bool fill = false;
     bool spectrum = false;
+    bool mouse = false;
     QString screenshot;
     QString record;
     const QStringList args = app.arguments();
@@ -156,6 +161,8 @@ int main(int argc, char* argv[])
             CPolylineRaster::setFallbackForced(true);
         else if (args[i] == QLatin1String("--spectrum"))
             spectrum = true;
+        else if (args[i] == QLatin1String("--mouse"))
+            mouse = true;
         else if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size())
             screenshot = args[++i];
         else if (args[i] == QLatin1String("--record") && i + 1 < args.size())
@@ -164,7 +171,7 @@ int main(int argc, char* argv[])
             std::fprintf(stderr,
                          "usage: %s [--seconds N] [--window SECONDS] [--fill] [--fallback] "
                          "[--spectrum] "
-                         "[--screenshot FILE] [--record FILE]\n",
+                         "[--screenshot FILE] [--record FILE] [--mouse]\n",
                          qPrintable(args[0]));
             return 2;
         }
@@ -233,6 +240,8 @@ int main(int argc, char* argv[])
         return app.exec();
     }
 
+    SDurations mouseMoves;
+    SDurations mouseRepaints; // the part of a move that is its repaint
     // CPU time and wall time of one stretch of live streaming.
     const auto measure = [&](double& cpu, double& elapsed) {
         const double cpuStart = cpuSeconds();
@@ -283,6 +292,48 @@ int main(int argc, char* argv[])
             showSpectrum(round == 1 || round == 2);
             return true;
         });
+    } else if (mouse) {
+        QAction* measureAction = mainWindow.findChild<QAction*>(QStringLiteral("actionMeasure"));
+        auto* gyro = mainWindow.findChild<CLiveGraph*>(QStringLiteral("widget_gyro"));
+        if (!measureAction || !gyro) {
+            std::fprintf(stderr, "the window has no measure mode\n");
+            return 1;
+        }
+        measureAction->trigger();
+        // Back and forth across the plots, over each graph in turn; each move
+        // shows the line in both.
+        int step = 0;
+        QTimer mover;
+        mover.setTimerType(Qt::PreciseTimer);
+        mover.setInterval(1000 / 60);
+        QObject::connect(&mover, &QTimer::timeout, [&] {
+            CLiveGraph* graph = step % 2 == 0 ? accel : gyro;
+            const QRect inner = graph->plotRect().adjusted(1, 1, -1, -1);
+            const int phase = step % 480;
+            const double fraction = (phase < 240 ? phase : 479 - phase) / 239.0;
+            ++step;
+            const QPointF pos(inner.left() + fraction * (inner.right() - inner.left()),
+                              inner.center().y());
+            QElapsedTimer clock;
+            clock.start();
+            QMouseEvent move(QEvent::MouseMove, pos, graph->mapToGlobal(pos), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(graph, &move);
+            const qint64 event = clock.nsecsElapsed();
+            // The repaint it asks for, now rather than in a later pass of the loop.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                            QEventLoop::ExcludeSocketNotifiers);
+            const qint64 all = clock.nsecsElapsed();
+            mouseMoves.ms.push_back(double(all) / 1e6);
+            mouseRepaints.ms.push_back(double(all - event) / 1e6);
+        });
+        compare("mouse still:", "mouse moving:", [&](int round) {
+            if (round == 1)
+                mover.start();
+            if (round == 3)
+                mover.stop();
+            return true;
+        });
     } else if (!record.isEmpty()) {
         QAction* recordAction = mainWindow.findChild<QAction*>(QStringLiteral("actionRecord"));
         const bool recorded = compare("measuring alone:", "measuring+recording:", [&](int round) {
@@ -314,6 +365,10 @@ int main(int argc, char* argv[])
     app.plainTicks.print("update tick");
     app.refreshTicks.print("tick + statistics/status");
     app.paints.print("repaint of the window");
+    if (mouse) {
+        mouseMoves.print("mouse move + its repaint");
+        mouseRepaints.print("  of which the repaint");
+    }
 
     return 0;
 }

@@ -203,8 +203,10 @@ bool MeasureController::mouseMove(CLiveGraph* graph, QMouseEvent* event)
 {
     if (m_on)
         setHover(graph->fractionAt(event->position()));
+    // Handled here in measure mode: passed on, a move would go on to the
+    // window, whose dock layout looks for a separator under the mouse.
     if (m_drag == EDrag::None || graph != m_dragGraph)
-        return false;
+        return m_on;
     if (m_drag == EDrag::History) {
         QScrollBar* scroll = ui->scroll_horz_graph;
         const double samples =

@@ -651,6 +651,7 @@ void CLiveGraph::setMeasureMode(bool on)
     setMouseTracking(on);
     if (!on) {
         m_lastPainting = QImage();
+        m_overlayItemsValid = false;
         m_hoverFraction = std::numeric_limits<double>::quiet_NaN();
         m_cursorA = NO_CURSOR;
         m_cursorB = NO_CURSOR;
@@ -680,6 +681,7 @@ void CLiveGraph::setValueFormat(int decimals, const QString& unit)
 {
     m_valueDecimals = decimals;
     m_valueUnit = unit;
+    m_readoutWidth = -1;
     updateOverlay();
 }
 
@@ -754,10 +756,26 @@ int CLiveGraph::legendEntryAt(const QPoint& pos) const
     return -1;
 }
 
+QRect CLiveGraph::overlayInner() const
+{
+    if (!m_lastPainting.isNull())
+        return m_lastPaintingInner;
+    return plotRect().adjusted(1, 1, -1, -1);
+}
+
+const std::vector<CLiveGraph::SOverlayItem>& CLiveGraph::currentOverlayItems()
+{
+    if (!m_overlayItemsValid) {
+        m_overlayItems = overlayItems();
+        m_overlayItemsValid = true;
+    }
+    return m_overlayItems;
+}
+
 std::vector<CLiveGraph::SOverlayItem> CLiveGraph::overlayItems() const
 {
     std::vector<SOverlayItem> items;
-    const QRect inner = plotRect().adjusted(1, 1, -1, -1);
+    const QRect inner = overlayInner();
     const int span = inner.right() - inner.left();
     if (span < 8 || inner.height() < 8)
         return items;
@@ -786,9 +804,10 @@ std::vector<CLiveGraph::SOverlayItem> CLiveGraph::overlayItems() const
         SOverlayItem item;
         item.color = c == 0 ? CURSOR_A_COLOR : CURSOR_B_COLOR;
         item.line = lineAt(fraction);
-        item.texts << (c == 0 ? QStringLiteral("A") : QStringLiteral("B"));
-        item.box = boxBeside(item.line, QSize(fm.horizontalAdvance(item.texts.front()) + 8, fh + 2),
-                             inner.top() + 2);
+        const QLatin1Char name(c == 0 ? 'A' : 'B');
+        item.texts << QString(name);
+        item.box =
+            boxBeside(item.line, QSize(fm.horizontalAdvance(name) + 8, fh + 2), inner.top() + 2);
         items.push_back(item);
     }
 
@@ -810,11 +829,9 @@ std::vector<CLiveGraph::SOverlayItem> CLiveGraph::overlayItems() const
                                   .trimmed();
                 item.textColors << (series.visible ? series.color : QColor(GRID_COLOR).darker(130));
             }
-            int width = 0;
-            for (const QString& text : item.texts)
-                width = std::max(width, fm.horizontalAdvance(text));
-            item.box = boxBeside(item.line, QSize(width + 10, int(item.texts.size()) * fh + 6),
-                                 inner.top() + fh + 8);
+            item.box =
+                boxBeside(item.line, QSize(readoutWidth(fm) + 10, int(item.texts.size()) * fh + 6),
+                          inner.top() + fh + 8);
         }
         items.push_back(item);
     }
@@ -829,10 +846,29 @@ QStringList CLiveGraph::hoverTexts() const
     return items.empty() ? QStringList() : items.back().texts;
 }
 
-QRegion CLiveGraph::overlayRegion() const
+// As wide as the widest text of its kind, so that the box neither jumps about
+// nor measures texts at every move of the mouse.
+int CLiveGraph::readoutWidth(const QFontMetrics& fm) const
+{
+    if (m_readoutWidth < 0) {
+        const QString digits =
+            QStringLiteral("-00000.") + QString(m_valueDecimals, QLatin1Char('0'));
+        int width = fm.horizontalAdvance(QStringLiteral("00000.0000 s"));
+        for (const SSeries& series : m_series) {
+            width = std::max(
+                width,
+                fm.horizontalAdvance(
+                    QStringLiteral("%1 %2 %3").arg(series.name, digits, m_valueUnit).trimmed()));
+        }
+        m_readoutWidth = width;
+    }
+    return m_readoutWidth;
+}
+
+QRegion CLiveGraph::overlayRegion()
 {
     QRegion region;
-    for (const SOverlayItem& item : overlayItems()) {
+    for (const SOverlayItem& item : currentOverlayItems()) {
         if (!item.line.isEmpty())
             region += item.line;
         if (!item.box.isEmpty())
@@ -843,6 +879,7 @@ QRegion CLiveGraph::overlayRegion() const
 
 void CLiveGraph::updateOverlay()
 {
+    m_overlayItemsValid = false;
     if (!m_measureMode)
         return;
     update(m_overlayDrawn | overlayRegion());
@@ -862,6 +899,9 @@ void CLiveGraph::paintMeasured(QPaintEvent* event)
         paintEvent(event);
         m_renderingLastPainting = false;
         m_lastPaintingKey = key;
+        m_lastPaintingInner = plotRect().adjusted(1, 1, -1, -1);
+        m_readoutWidth = -1;         // the font or the series may have changed
+        m_overlayItemsValid = false; // the values under the mouse may have changed too
         ++m_lastPaintingRenders;
         // Every change of the data asks for a whole repaint; should one not
         // have, the rest of the widget would show the old picture.
@@ -878,9 +918,9 @@ void CLiveGraph::paintMeasured(QPaintEvent* event)
 
 void CLiveGraph::paintOverlay(QPainter& painter)
 {
-    const std::vector<SOverlayItem> items = overlayItems();
+    const std::vector<SOverlayItem>& items = currentOverlayItems();
     m_overlayDrawn = QRegion();
-    const QRect inner = plotRect().adjusted(1, 1, -1, -1);
+    const QRect inner = overlayInner();
     const QFontMetrics fm(font());
     const int fh = fm.height();
     painter.save();
@@ -904,11 +944,12 @@ void CLiveGraph::paintOverlay(QPainter& painter)
         painter.fillRect(item.box, READOUT_BACKGROUND);
         painter.setPen(cosmeticPen(item.color));
         painter.drawRect(item.box.adjusted(0, 0, -1, -1));
+        // Drawn at a point: the quicker way for a line of text.
         for (qsizetype i = 0; i < item.texts.size(); ++i) {
             painter.setPen(item.textColors[i]);
-            painter.drawText(QRect(item.box.left() + 5, item.box.top() + 3 + int(i) * fh,
-                                   item.box.width() - 10, fh),
-                             Qt::AlignLeft | Qt::AlignVCenter, item.texts[i]);
+            painter.drawText(
+                QPointF(item.box.left() + 5, item.box.top() + 3 + int(i) * fh + fm.ascent()),
+                item.texts[i]);
         }
     }
     painter.restore();

@@ -24,6 +24,7 @@
 #include <limits>
 #include <vector>
 
+class QFontMetrics;
 class QPainter;
 
 class CLiveGraph : public QWidget
@@ -257,7 +258,13 @@ private:
     void paintMeasured(QPaintEvent* event);
     void paintOverlay(QPainter& painter);
     std::vector<SOverlayItem> overlayItems() const;
-    QRegion overlayRegion() const;
+    // The items as last laid out, again only after the overlay or the data changed.
+    const std::vector<SOverlayItem>& currentOverlayItems();
+    // The inner plot area of the kept picture: its layout cannot change
+    // without a whole repaint, which paints the picture anew.
+    QRect overlayInner() const;
+    QRegion overlayRegion();
+    int readoutWidth(const QFontMetrics& fm) const;
     void updateOverlay();
 
     bool m_measureMode = false;
@@ -272,4 +279,8 @@ private:
     bool m_renderingLastPainting = false;
     quint64 m_lastPaintingRenders = 0;
     QRegion m_overlayDrawn;
+    QRect m_lastPaintingInner;
+    std::vector<SOverlayItem> m_overlayItems;
+    bool m_overlayItemsValid = false;
+    mutable int m_readoutWidth = -1;
 };
