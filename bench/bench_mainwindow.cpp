@@ -6,7 +6,7 @@
 // Optionally saves a picture of the window instead.
 //
 //   bench_mainwindow [--seconds N] [--window SECONDS] [--fill] [--fallback]
-//                    [--spectrum] [--screenshot FILE] [--record FILE] [--trigger]
+//                    [--spectrum] [--screenshot FILE] [--record FILE] [--trigger] [--mouse]
 //
 // --window sets the time window; --fill first streams in burst mode until the
 // graphs hold their full 300 s history, then switches to real time;
@@ -19,7 +19,10 @@
 // the trigger off and armed on a level the signal never reaches, in the same
 // run, and times the trigger's evaluation of the same number of samples on
 // its own (its share is far below what two whole-process figures resolve).
-// Run it
+// --mouse turns measure
+// mode on and compares the mouse still with the mouse moving over the graphs
+// 60 times a second, in turns as --spectrum does, and times each move: the
+// event and the repaint it asks for. Run it
 // offscreen (QT_QPA_PLATFORM=offscreen) or under xvfb-run for a real X server.
 #include "clivegraph.h"
 #include "cpolylineraster.h"
@@ -37,6 +40,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QIcon>
+#include <QMouseEvent>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
@@ -190,6 +194,7 @@ int main(int argc, char* argv[])
     int window = 5;
     bool fill = false;
     bool spectrum = false;
+    bool mouse = false;
     QString screenshot;
     QString record;
     bool trigger = false;
@@ -205,6 +210,8 @@ int main(int argc, char* argv[])
             CPolylineRaster::setFallbackForced(true);
         else if (args[i] == QLatin1String("--spectrum"))
             spectrum = true;
+        else if (args[i] == QLatin1String("--mouse"))
+            mouse = true;
         else if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size())
             screenshot = args[++i];
         else if (args[i] == QLatin1String("--record") && i + 1 < args.size())
@@ -215,7 +222,7 @@ int main(int argc, char* argv[])
             std::fprintf(stderr,
                          "usage: %s [--seconds N] [--window SECONDS] [--fill] [--fallback] "
                          "[--spectrum] "
-                         "[--screenshot FILE] [--record FILE] [--trigger]\n",
+                         "[--screenshot FILE] [--record FILE] [--trigger] [--mouse]\n",
                          qPrintable(args[0]));
             return 2;
         }
@@ -284,6 +291,8 @@ int main(int argc, char* argv[])
         return app.exec();
     }
 
+    SDurations mouseMoves;
+    SDurations mouseRepaints; // the part of a move that is its repaint
     // CPU time and wall time of one stretch of live streaming.
     const auto measure = [&](double& cpu, double& elapsed) {
         const double cpuStart = cpuSeconds();
@@ -353,6 +362,48 @@ int main(int argc, char* argv[])
         });
         std::printf("trigger evaluation alone: %.4f %% of one core at 833 samples/s\n",
                     triggerShareOfCore(600, window));
+    } else if (mouse) {
+        QAction* measureAction = mainWindow.findChild<QAction*>(QStringLiteral("actionMeasure"));
+        auto* gyro = mainWindow.findChild<CLiveGraph*>(QStringLiteral("widget_gyro"));
+        if (!measureAction || !gyro) {
+            std::fprintf(stderr, "the window has no measure mode\n");
+            return 1;
+        }
+        measureAction->trigger();
+        // Back and forth across the plots, over each graph in turn; each move
+        // shows the line in both.
+        int step = 0;
+        QTimer mover;
+        mover.setTimerType(Qt::PreciseTimer);
+        mover.setInterval(1000 / 60);
+        QObject::connect(&mover, &QTimer::timeout, [&] {
+            CLiveGraph* graph = step % 2 == 0 ? accel : gyro;
+            const QRect inner = graph->plotRect().adjusted(1, 1, -1, -1);
+            const int phase = step % 480;
+            const double fraction = (phase < 240 ? phase : 479 - phase) / 239.0;
+            ++step;
+            const QPointF pos(inner.left() + fraction * (inner.right() - inner.left()),
+                              inner.center().y());
+            QElapsedTimer clock;
+            clock.start();
+            QMouseEvent move(QEvent::MouseMove, pos, graph->mapToGlobal(pos), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(graph, &move);
+            const qint64 event = clock.nsecsElapsed();
+            // The repaint it asks for, now rather than in a later pass of the loop.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                            QEventLoop::ExcludeSocketNotifiers);
+            const qint64 all = clock.nsecsElapsed();
+            mouseMoves.ms.push_back(double(all) / 1e6);
+            mouseRepaints.ms.push_back(double(all - event) / 1e6);
+        });
+        compare("mouse still:", "mouse moving:", [&](int round) {
+            if (round == 1)
+                mover.start();
+            if (round == 3)
+                mover.stop();
+            return true;
+        });
     } else if (!record.isEmpty()) {
         QAction* recordAction = mainWindow.findChild<QAction*>(QStringLiteral("actionRecord"));
         const bool recorded = compare("measuring alone:", "measuring+recording:", [&](int round) {
@@ -384,6 +435,10 @@ int main(int argc, char* argv[])
     app.plainTicks.print("update tick");
     app.refreshTicks.print("tick + statistics/status");
     app.paints.print("repaint of the window");
+    if (mouse) {
+        mouseMoves.print("mouse move + its repaint");
+        mouseRepaints.print("  of which the repaint");
+    }
 
     return 0;
 }

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
-// Takes the README's picture of the program: the main window measuring on the
-// first simulated sensor. Run by scripts/screenshot.sh. With --trigger: the
-// trigger's dock and a capture of a knock (the sensor needs impact= in
+// Takes the README's pictures of the program: the main window measuring on the
+// first simulated sensor, and with "measure" the same stopped, with two cursors
+// and the values under the mouse. Run by scripts/screenshot.sh. With --trigger:
+// the trigger's dock and a capture of a knock (the sensor needs impact= in
 // SKARVEL_SIM_SENSORS); SECONDS is then the longest wait for it.
 //
-// Usage: skarvel_screenshot OUTPUT.png [SECONDS] [--trigger]
+// Usage: skarvel_screenshot OUTPUT.png [SECONDS] [measure] [--trigger]
+#include "clivegraph.h"
 #include "devicedialog.h"
 #include "mainwindow.h"
 
@@ -18,9 +20,51 @@
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QIcon>
+#include <QMouseEvent>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <cstdio>
+
+namespace {
+
+void sendMouse(CLiveGraph* graph, QEvent::Type type, double fraction, Qt::MouseButton button)
+{
+    const QRect inner = graph->plotRect().adjusted(1, 1, -1, -1);
+    const QPointF pos(inner.left() + fraction * (inner.right() - inner.left()),
+                      inner.top() + inner.height() * 0.7);
+    QMouseEvent event(type, pos, graph->mapToGlobal(pos), button, button, Qt::NoModifier);
+    QApplication::sendEvent(graph, &event);
+}
+
+// Stopped, measure mode on, cursors A and B a second apart in a 2 s window,
+// and the mouse between them.
+bool showMeasuring(MainWindow& window)
+{
+    auto* stop = window.findChild<QAction*>(QStringLiteral("actionStop"));
+    auto* measure = window.findChild<QAction*>(QStringLiteral("actionMeasure"));
+    auto* accel = window.findChild<CLiveGraph*>(QStringLiteral("widget_accel"));
+    auto* gyro = window.findChild<CLiveGraph*>(QStringLiteral("widget_gyro"));
+    if (!stop || !measure || !accel || !gyro)
+        return false;
+    stop->trigger();
+    measure->trigger();
+    if (auto* spin = window.findChild<QSpinBox*>(QStringLiteral("spin_time")))
+        spin->setValue(2);
+    QApplication::processEvents();
+    for (double fraction : {0.2, 0.7}) {
+        sendMouse(accel, QEvent::MouseButtonPress, fraction, Qt::LeftButton);
+        sendMouse(accel, QEvent::MouseButtonRelease, fraction, Qt::LeftButton);
+    }
+    sendMouse(gyro, QEvent::MouseMove, 0.45, Qt::NoButton);
+    QElapsedTimer settling;
+    settling.start();
+    while (settling.elapsed() < 500)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -28,7 +72,7 @@ int main(int argc, char* argv[])
     QStringList arguments = QApplication::arguments();
     const bool trigger = arguments.removeAll(QStringLiteral("--trigger")) > 0;
     if (arguments.size() < 2) {
-        std::fprintf(stderr, "usage: skarvel_screenshot OUTPUT.png [SECONDS]\n");
+        std::fprintf(stderr, "usage: skarvel_screenshot OUTPUT.png [SECONDS] [measure] [--trigger]\n");
         return 2;
     }
     const int measureMs = int(arguments.value(2, QStringLiteral("8")).toDouble() * 1000);
@@ -82,6 +126,8 @@ int main(int argc, char* argv[])
     painting.start();
     while (painting.elapsed() < 300)
         QApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (arguments.value(3) == QLatin1String("measure") && !showMeasuring(window))
+        return 1;
     if (!window.grab().save(arguments[1])) {
         std::fprintf(stderr, "skarvel_screenshot: cannot write %s\n", qPrintable(arguments[1]));
         return 1;

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 # Retakes docs/screenshot.png, the README's picture: the window measuring on a
-# simulated sensor, on a virtual X display. Usage: scripts/screenshot.sh [SECONDS]
+# simulated sensor, on a virtual X display; and docs/measure.png, the same
+# stopped with two cursors and their readout. Usage: scripts/screenshot.sh [SECONDS]
 # With --trigger first: docs/trigger.png, a capture of a simulated knock.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,4 +19,5 @@ if [ "${1:-}" = "--trigger" ]; then
     exit 0
 fi
 xvfb-run -a -s '-screen 0 1600x1000x24' ./build/scripts/skarvel_screenshot docs/screenshot.png "${1:-8}"
-echo "docs/screenshot.png"
+xvfb-run -a -s '-screen 0 1600x1000x24' ./build/scripts/skarvel_screenshot docs/measure.png "${1:-8}" measure
+echo "docs/screenshot.png docs/measure.png"

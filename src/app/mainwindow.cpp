@@ -72,6 +72,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     updateGraphIcons();
     setupSpectrumDock();
     setupTriggerDock();
+    m_measure.setup(this, ui);
 
     m_updateTimer.setInterval(MeasurementSession::UPDATE_INTERVAL_MS);
     // First in line, so that anyone else observing the batches finds them in the graphs.

@@ -7,6 +7,7 @@
 
 #include "cskarvel.h"
 #include "graphsview.h"
+#include "measurecontroller.h"
 #include "measurementfiles.h"
 #include "measurementsession.h"
 #include "scaleview.h"
@@ -141,4 +142,5 @@ private:
     MeasurementFiles m_files{this, ui, m_session, m_sensor, m_settingsView, m_statusBar};
     SpectrumDock m_spectrum;
     TriggerDock m_trigger;
+    MeasureController m_measure;
 };

@@ -11,14 +11,20 @@
 #include "csamplequeue.h"
 
 #include <QColor>
+#include <QFont>
+#include <QImage>
 #include <QList>
 #include <QPointF>
 #include <QRect>
+#include <QRegion>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
+#include <limits>
 #include <vector>
 
+class QFontMetrics;
 class QPainter;
 
 class CLiveGraph : public QWidget
@@ -143,6 +149,52 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+    // --- Measuring ---------------------------------------------------------
+    // Off by default, and while off the graph paints and answers the mouse
+    // exactly as without it. While on, the picture painted from the data is
+    // kept, and the overlay (the line under the mouse with its values, the
+    // cursors A and B) is drawn over it: a change of the overlay alone
+    // repaints its own pixels from that picture and never the curves.
+    static constexpr quint64 NO_CURSOR = ~quint64(0);
+    void setMeasureMode(bool on);
+    bool measureMode() const { return m_measureMode; }
+    // The line under the mouse, as a fraction of the inner plot's width from
+    // its left edge (the same moment in graphs of the same view); NaN hides it.
+    void setHoverFraction(double fraction);
+    double hoverFraction() const { return m_hoverFraction; }
+    // Cursors at absolute sample indices; NO_CURSOR hides one.
+    void setCursors(quint64 a, quint64 b);
+    quint64 cursorA() const { return m_cursorA; }
+    quint64 cursorB() const { return m_cursorB; }
+    // Decimals and unit of the values shown under the mouse.
+    void setValueFormat(int decimals, const QString& unit);
+    // The fraction of the inner plot's width at a widget position; NaN
+    // outside the inner plot area.
+    double fractionAt(const QPointF& pos) const;
+    // The absolute position, in samples, shown at a fraction of the inner
+    // plot's width: Continue and a scrolled view run left to right from the
+    // first visible sample; the Overwrite sweep wraps at its edge.
+    double positionAtFraction(double fraction) const;
+    // Where an absolute sample index is drawn; NaN when the view does not show it.
+    double fractionOfIndex(quint64 absoluteIndex) const;
+    // The stored sample nearest the moment at the fraction, as an absolute
+    // index; false without samples or for a NaN fraction.
+    bool nearestStoredIndex(double fraction, quint64& absoluteIndex) const;
+    // Samples that one pixel column of the inner plot spans.
+    double samplesPerColumn() const;
+    // The legend entry under a widget position as of the last paint; -1 for none.
+    int legendEntryAt(const QPoint& pos) const;
+    // What the readout under the mouse says: the time, then one line per
+    // series; empty while it is not shown.
+    QStringList hoverTexts() const;
+    // How often the kept picture was painted from the data in measure mode.
+    quint64 lastPaintingRenders() const { return m_lastPaintingRenders; }
+
+signals:
+    // After appendSamples() stored frames; after a clear.
+    void samplesAppended();
+    void cleared();
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -184,4 +236,66 @@ private:
     bool m_triggerLevelShown = false;
     quint64 m_triggerIndex = 0;
     double m_triggerLevel = 0.0;
+
+    // Measuring: overlay state and the picture it is drawn over.
+    struct SPaintKey
+    {
+        QSize size;
+        qreal dpr = 0.0;
+        quint64 total = 0;
+        quint64 stored = 0;
+        quint64 clears = 0;
+        double sampleRate = 0.0;
+        double timeWindow = 0.0;
+        double yMin = 0.0;
+        double yMax = 0.0;
+        int mode = 0;
+        bool viewStartSet = false;
+        quint64 viewStart = 0;
+        quint64 visibleMask = 0;
+        QString title;
+        QString xAxisLabel;
+        QString yAxisLabel;
+        bool grid = false;
+        qint64 palette = 0;
+        QFont font;
+        bool operator==(const SPaintKey& o) const;
+    };
+    struct SOverlayItem
+    {
+        QRect line; // the line's pixels, or empty
+        QRect box;  // its label or readout, or empty
+        QColor color;
+        QStringList texts;
+        QList<QColor> textColors;
+    };
+    SPaintKey paintKey() const;
+    void paintMeasured(QPaintEvent* event);
+    void paintOverlay(QPainter& painter);
+    std::vector<SOverlayItem> overlayItems() const;
+    // The items as last laid out, again only after the overlay or the data changed.
+    const std::vector<SOverlayItem>& currentOverlayItems();
+    // The inner plot area of the kept picture: its layout cannot change
+    // without a whole repaint, which paints the picture anew.
+    QRect overlayInner() const;
+    QRegion overlayRegion();
+    int readoutWidth(const QFontMetrics& fm) const;
+    void updateOverlay();
+
+    bool m_measureMode = false;
+    double m_hoverFraction = std::numeric_limits<double>::quiet_NaN();
+    quint64 m_cursorA = NO_CURSOR;
+    quint64 m_cursorB = NO_CURSOR;
+    int m_valueDecimals = 4;
+    QString m_valueUnit;
+    quint64 m_clears = 0;
+    QImage m_lastPainting;
+    SPaintKey m_lastPaintingKey;
+    bool m_renderingLastPainting = false;
+    quint64 m_lastPaintingRenders = 0;
+    QRegion m_overlayDrawn;
+    QRect m_lastPaintingInner;
+    std::vector<SOverlayItem> m_overlayItems;
+    bool m_overlayItemsValid = false;
+    mutable int m_readoutWidth = -1;
 };
