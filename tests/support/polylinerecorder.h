@@ -77,8 +77,9 @@ protected:
             return 1;
         case PdmDevicePixelRatioScaled:
             return int(devicePixelRatioFScale());
+        default: // metrics of newer Qt releases, derived from the ones above
+            return QPaintDevice::metric(metric);
         }
-        return 0;
     }
 
 private:

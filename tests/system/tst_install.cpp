@@ -274,14 +274,22 @@ void tst_Install::debianPackage()
     const QStringList debs = QDir(out.path()).entryList({QStringLiteral("*.deb")});
     QCOMPARE(debs.size(), 1);
     const SRun arch = run(tool("dpkg"), {QStringLiteral("--print-architecture")});
-    QCOMPARE(debs.first(),
-             QStringLiteral("skarvel-monitor_%1_%2.deb").arg(SKARVEL_VERSION, arch.out.trimmed()));
+    // A native package: its changelog's newest entry is the package's version.
+    const SRun changelog =
+        run(tool("gzip"), {QStringLiteral("-dc"),
+                           m_usr + QStringLiteral("/share/doc/skarvel-monitor/changelog.gz")});
+    QVERIFY2(
+        changelog.out.startsWith(QStringLiteral("skarvel-monitor (" SKARVEL_PACKAGE_VERSION ") ")),
+        qPrintable(changelog.out));
+    QCOMPARE(debs.first(), QStringLiteral("skarvel-monitor_%1_%2.deb")
+                               .arg(SKARVEL_PACKAGE_VERSION, arch.out.trimmed()));
     const QString deb = out.path() + '/' + debs.first();
 
     const SRun info = run(tool("dpkg-deb"), {QStringLiteral("-I"), deb});
     QCOMPARE(info.exitCode, 0);
     for (const QString& field :
-         {QStringLiteral("Package: skarvel-monitor"), QStringLiteral("Version: " SKARVEL_VERSION),
+         {QStringLiteral("Package: skarvel-monitor"),
+          QStringLiteral("Version: " SKARVEL_PACKAGE_VERSION "\n"),
           QStringLiteral("Section: science"), QStringLiteral("postinst"), QStringLiteral("postrm")})
         QVERIFY2(info.out.contains(field), qPrintable(field + '\n' + info.out));
     const QString depends =
