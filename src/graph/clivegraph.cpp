@@ -736,7 +736,8 @@ void CLiveGraph::setValueFormat(int decimals, const QString& unit)
 
 double CLiveGraph::fractionAt(const QPointF& pos) const
 {
-    const QRect inner = plotRect().adjusted(1, 1, -1, -1);
+    // Asked at every move of the mouse: the kept layout spares measuring the labels.
+    const QRect inner = overlayInner();
     const double span = inner.right() - inner.left();
     if (!(span > 0.0) || pos.x() < inner.left() || pos.x() > inner.right() ||
         pos.y() < inner.top() || pos.y() > inner.bottom())
@@ -807,7 +808,7 @@ int CLiveGraph::legendEntryAt(const QPoint& pos) const
 
 QRect CLiveGraph::overlayInner() const
 {
-    if (!m_lastPainting.isNull())
+    if (!m_lastPainting.isNull() && m_lastPaintingKey.size == size())
         return m_lastPaintingInner;
     return plotRect().adjusted(1, 1, -1, -1);
 }
