@@ -42,8 +42,14 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent)
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int signalNumber : STOP_SIGNALS) {
+        // A signal ignored from the start (nohup, a background job of a
+        // script) stays ignored, as the caller asked.
+        struct sigaction previous = {};
+        if (::sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            continue;
         if (::sigaction(signalNumber, &action, nullptr) != 0)
             return;
+        m_caught.push_back(signalNumber);
     }
     m_notifier = new QSocketNotifier(m_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &StopSignals::drain);
@@ -51,7 +57,7 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent)
 
 StopSignals::~StopSignals()
 {
-    for (int signalNumber : STOP_SIGNALS)
+    for (int signalNumber : m_caught)
         std::signal(signalNumber, SIG_DFL);
     s_writeEnd.store(-1);
     for (int fd : m_pipe) {

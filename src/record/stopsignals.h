@@ -3,10 +3,13 @@
 // SIGINT, SIGTERM and SIGHUP as a Qt signal: the handler only writes a byte
 // into a pipe whose other end the event loop watches, so that the recording
 // ends in the event loop, between two batches, and not inside the handler.
-// One object per process; its thread's event loop delivers received().
+// Signals ignored when the program starts stay ignored. One object per
+// process; its thread's event loop delivers received().
 #pragma once
 
 #include <QObject>
+
+#include <vector>
 
 class QSocketNotifier;
 
@@ -31,5 +34,6 @@ private:
     void drain();
 
     int m_pipe[2] = {-1, -1};
+    std::vector<int> m_caught; // the signals handled here
     QSocketNotifier* m_notifier = nullptr;
 };

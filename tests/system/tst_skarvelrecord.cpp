@@ -374,12 +374,16 @@ void tst_SkarvelRecord::equalsTheWindowsRecording()
     constexpr quint64 RECORDED = 3000;
     const quint64 sent = RECORDED + MeasurementSession::SETTLING_SAMPLES;
 
-    // The recorder, while the window records in this process.
+#ifdef TESTING_UNDER_TSAN
+    // The sanitizer refuses the window's threads in a process that has forked.
+    QSKIP("no window after a child process under ThreadSanitizer");
+#endif
     const QString recorded = path("recorder.csv");
     QProcess process;
     prepare(process, QStringLiteral("%1:burst=%2").arg(SERIAL).arg(sent));
     process.setArguments(arguments << recorded);
     process.start();
+    const SRun run = finished(process);
 
     skarvelsim::SSensorConfig config;
     config.serialNumber = SERIAL.toStdWString();
@@ -412,7 +416,6 @@ void tst_SkarvelRecord::equalsTheWindowsRecording()
         QVERIFY(!parts.action("actionRecord")->isChecked());
     }
 
-    const SRun run = finished(process);
     // The burst's end is a sensor gone silent.
     QCOMPARE(run.exitCode, 3);
     QCOMPARE(run.err,
