@@ -61,6 +61,7 @@ public:
 
     void setSeriesVisible(int index, bool visible);
     bool isSeriesVisible(int index) const;
+    int seriesCount() const { return int(m_series.size()); }
 
     quint64 storedSampleCount() const;
     // Frames appended since the last clear, plus clearFrom()'s first index:
