@@ -3,13 +3,15 @@
 // Process entry of Skarvel Monitor.
 #include "commandline.h"
 #include "mainwindow.h"
+#include "startup.h"
 
 #include <QApplication>
 #include <QIcon>
 
 int main(int argc, char* argv[])
 {
-    if (const std::optional<int> exitCode = CommandLine::handle(argc, argv))
+    CommandLine::SOptions options;
+    if (const std::optional<int> exitCode = CommandLine::handle(argc, argv, &options))
         return *exitCode;
 
     QApplication app(argc, argv);
@@ -19,7 +21,6 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral(SKARVEL_APP_ID));
 
     // Destroyed when the event loop has ended, before the application object.
-    MainWindow window;
-    window.show();
+    const std::unique_ptr<MainWindow> window = StartUp::openWindow(options);
     return app.exec();
 }

@@ -34,7 +34,7 @@ const char* const QT_FLAG_OPTIONS[] = {"reverse", "widgetcount", "nograb", "dogr
 
 } // namespace
 
-std::optional<int> CommandLine::handle(int argc, char* argv[])
+std::optional<int> CommandLine::handle(int argc, char* argv[], SOptions* options)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -48,6 +48,14 @@ std::optional<int> CommandLine::handle(int argc, char* argv[])
            "statistics, CSV and JPEG export."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
+    const QCommandLineOption resetOption(
+        QStringLiteral("reset-settings"),
+        tr("Start from the default window layout, views and folders, forgetting the remembered "
+           "ones."));
+    parser.addOption(resetOption);
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 tr("A measurement file (.csv) to open at start."),
+                                 QStringLiteral("[file]"));
     for (const char* name : QT_VALUE_OPTIONS) {
         QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -60,17 +68,22 @@ std::optional<int> CommandLine::handle(int argc, char* argv[])
     }
 
     const bool parsed = parser.parse(arguments);
-    const bool unexpected = parsed && !parser.positionalArguments().isEmpty();
+    const bool unexpected = parsed && parser.positionalArguments().size() > 1;
     if (parsed && !unexpected && !parser.isSet(helpOption) && !parser.isSet(versionOption) &&
-        !parser.isSet(QStringLiteral("help-all")))
+        !parser.isSet(QStringLiteral("help-all"))) {
+        if (options != nullptr) {
+            options->file = parser.positionalArguments().value(0);
+            options->resetSettings = parser.isSet(resetOption);
+        }
         return std::nullopt;
+    }
 
     // Console answers need no display: a core application object suffices.
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(SKARVEL_VERSION));
     if (!parsed || unexpected) {
         const QString error =
-            parsed ? tr("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst())
+            parsed ? tr("Unexpected argument '%1'.").arg(parser.positionalArguments().at(1))
                    : parser.errorText();
         const QString name = QCoreApplication::applicationName();
         std::fprintf(

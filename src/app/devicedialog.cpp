@@ -57,6 +57,13 @@ std::wstring DeviceDialog::selectedSerial() const
     return m_combo->currentText().toStdWString();
 }
 
+void DeviceDialog::selectSerial(const QString& serial)
+{
+    const int found = m_combo->findText(serial, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (!serial.isEmpty() && found >= 0)
+        m_combo->setCurrentIndex(found);
+}
+
 void DeviceDialog::refresh()
 {
     const QString remembered = m_combo->currentText();

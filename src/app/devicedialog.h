@@ -21,6 +21,8 @@ public:
 
     // The chosen serial number; empty when nothing is listed.
     std::wstring selectedSerial() const;
+    // Chooses the sensor with this serial number if it is listed.
+    void selectSerial(const QString& serial);
 
 public slots:
     // Lists the attached sensors again, keeping the chosen one when it is still there.

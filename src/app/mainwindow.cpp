@@ -5,12 +5,18 @@
 
 #include "aboutdialog.h"
 #include "devicedialog.h"
+#include "filedrop.h"
+#include "recentfiles.h"
+#include "shortcuts.h"
 #include "skarvelprotocol.h"
 #include "spectrumpanel.h"
 
 #include <QDateTime>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QIcon>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScrollBar>
@@ -18,22 +24,50 @@
 #include <QStatusBar>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
-// Offers a file name stamped with the current time; namePattern takes the stamp as %1.
-QString saveFileName(QWidget* parent, const QString& title, const char* namePattern,
-                     const QString& filter)
+// Offers a file name stamped with the current time in the dialog's last
+// folder; namePattern takes the stamp as %1.
+QString saveFileName(QWidget* parent, DialogFolders& folders, DialogFolders::EDialog dialog,
+                     const QString& title, const char* namePattern, const QString& filter)
 {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"));
-    return QFileDialog::getSaveFileName(parent, title, QLatin1String(namePattern).arg(stamp),
-                                        filter);
+    const QString fileName = QFileDialog::getSaveFileName(
+        parent, title, folders.startPath(dialog, QLatin1String(namePattern).arg(stamp)), filter);
+    folders.chose(dialog, fileName);
+    return fileName;
 }
 
 void toggleShown(QWidget* widget)
 {
     widget->setVisible(widget->isHidden());
 }
+
+// Calls back once, when the watched widget is first shown (laid out by then).
+class FirstShow : public QObject
+{
+public:
+    FirstShow(QWidget* widget, std::function<void()> shown)
+        : QObject(widget), m_shown(std::move(shown))
+    {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && watched == parent()) {
+            parent()->removeEventFilter(this);
+            m_shown();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_shown;
+};
 
 // The icon of an action that shows and hides a panel or graph follows its state.
 void showToggleIcon(QAction* action, const QWidget* target, const char* shownIcon,
@@ -128,6 +162,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     connect(ui->chk_acc_low_latency, &QCheckBox::toggled, this, &MainWindow::onSensorParamsChanged);
     connect(&m_updateTimer, &QTimer::timeout, this, &MainWindow::onUpdateTimer);
 
+    setupDesktop();
     updateUiState();
 }
 
@@ -164,6 +199,7 @@ void MainWindow::updateUiState()
     ui->actionSaveCsv->setEnabled(!measuring && stored > 0);
     ui->actionRecord->setEnabled(connected);
     ui->actionOpenMeasurement->setEnabled(!measuring);
+    m_recent->setEnabled(!measuring);
     m_settingsView.setConnected(connected);
 
     ui->actionConnect->setIcon(QIcon(connected
@@ -175,6 +211,7 @@ void MainWindow::updateUiState()
     if (m_files.hasOpened())
         m_statusBar.showOpenedFile(QString::fromStdWString(m_measurementSerial),
                                    m_measurementFirmware);
+    updateWindowTitle();
 }
 
 void MainWindow::onSettingsTriggered()
@@ -223,10 +260,12 @@ void MainWindow::onAbout()
 void MainWindow::onConnect()
 {
     DeviceDialog dialog(this);
+    dialog.selectSerial(m_lastSerial);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const std::wstring serial = dialog.selectedSerial();
     if (m_sensor.Connect(serial)) {
+        m_lastSerial = QString::fromStdWString(serial);
         if (m_files.hasOpened())
             clearMeasurement(); // an opened file gives way to the sensor's measurement
         showDeviceParams();
@@ -343,6 +382,7 @@ void MainWindow::clearMeasurement()
     m_trigger.cleared();
     m_session.resetStatistics();
     m_files.forgetOpened();
+    updateWindowTitle();
     updateTimeScroll(true);
     updateStatistics();
 }
@@ -489,10 +529,13 @@ QString MainWindow::durationText(qint64 ms)
 void MainWindow::onSaveCsv()
 {
     const QString fileName =
-        saveFileName(this, tr("Save measurement"), "skarvel_%1.csv", tr("CSV file (*.csv)"));
+        saveFileName(this, m_folders, DialogFolders::SaveCsv, tr("Save measurement"),
+                     "skarvel_%1.csv", tr("CSV file (*.csv)"));
     if (fileName.isEmpty())
         return;
-    if (!writeCsv(fileName))
+    if (writeCsv(fileName))
+        m_recent->add(fileName);
+    else
         QMessageBox::critical(this, tr("Save"), tr("Saving %1 failed.").arg(fileName));
 }
 
@@ -508,8 +551,9 @@ bool MainWindow::writeCsv(const QString& fileName)
 
 void MainWindow::onScreenshot()
 {
-    const QString fileName = saveFileName(this, tr("Save screenshot"), "skarvel_%1.jpg",
-                                          tr("JPEG image (*.jpg *.jpeg)"));
+    const QString fileName =
+        saveFileName(this, m_folders, DialogFolders::Screenshot, tr("Save screenshot"),
+                     "skarvel_%1.jpg", tr("JPEG image (*.jpg *.jpeg)"));
     if (fileName.isEmpty())
         return;
     const QPixmap picture = m_spectrum.besideGraphs(ui->centralwidget->grab());
@@ -544,7 +588,8 @@ void MainWindow::updateSpectrumIcon()
 void MainWindow::onSaveSpectrum()
 {
     const QString fileName =
-        saveFileName(this, tr("Save spectrum"), "skarvel_spectrum_%1.csv", tr("CSV file (*.csv)"));
+        saveFileName(this, m_folders, DialogFolders::SaveSpectrum, tr("Save spectrum"),
+                     "skarvel_spectrum_%1.csv", tr("CSV file (*.csv)"));
     if (fileName.isEmpty())
         return;
     if (!m_spectrum.panel()->writeCsv(fileName))
@@ -565,9 +610,12 @@ void MainWindow::onRecordTriggered(bool checked)
         return;
     }
     const QString fileName =
-        saveFileName(this, tr("Record measurement"), "skarvel_%1.csv", tr("CSV file (*.csv)"));
+        saveFileName(this, m_folders, DialogFolders::Record, tr("Record measurement"),
+                     "skarvel_%1.csv", tr("CSV file (*.csv)"));
     if (fileName.isEmpty() || !startRecording(fileName))
         ui->actionRecord->setChecked(false);
+    else
+        m_recent->add(fileName);
 }
 
 bool MainWindow::startRecording(const QString& fileName)
@@ -580,16 +628,30 @@ bool MainWindow::startRecording(const QString& fileName)
 
 void MainWindow::onOpenMeasurement()
 {
-    const QString fileName = QFileDialog::getOpenFileName(this, tr("Open measurement"), QString(),
+    if (refuseWhileMeasuring())
+        return;
+    const QString fileName = QFileDialog::getOpenFileName(this, tr("Open measurement"),
+                                                          m_folders.startPath(DialogFolders::Open),
                                                           tr("CSV file (*.csv)"));
+    m_folders.chose(DialogFolders::Open, fileName);
     if (!fileName.isEmpty())
         openMeasurement(fileName);
 }
 
+bool MainWindow::refuseWhileMeasuring()
+{
+    if (!m_measuring)
+        return false;
+    QMessageBox::information(this, tr("Open"),
+                             tr("Stop the measurement before opening a measurement file."));
+    return true;
+}
+
 bool MainWindow::openMeasurement(const QString& fileName)
 {
-    if (m_measuring || !m_files.open(fileName, [this] { clearMeasurement(); }))
+    if (refuseWhileMeasuring() || !m_files.open(fileName, [this] { clearMeasurement(); }))
         return false;
+    m_recent->add(fileName);
     m_measurementSerial = m_files.openedSerial();
     m_measurementFirmware = m_files.openedFirmware();
     m_measureDurationMs = m_files.openedDurationMs();
@@ -637,4 +699,49 @@ void MainWindow::updateTriggerStop()
         return;
     stopMeasurement();
     updateUiState();
+}
+
+// --- Desktop conventions -------------------------------------------------------
+
+void MainWindow::setupDesktop()
+{
+    // Connect and Start/Stop in a menu too, where their keys show.
+    auto* measurement = new QMenu(tr("Measurement"), this);
+    measurement->setObjectName(QStringLiteral("menuMeasurement"));
+    measurement->addActions({ui->actionConnect, ui->actionDisconnect});
+    measurement->addSeparator();
+    measurement->addActions({ui->actionStart, ui->actionStop, ui->actionReset});
+    menuBar()->insertMenu(ui->menuOption->menuAction(), measurement);
+
+    auto* recentMenu = new QMenu(tr("Open Recent"), this);
+    recentMenu->setObjectName(QStringLiteral("menuRecent"));
+    ui->menuFile->insertMenu(ui->actionSaveCsv, recentMenu);
+    m_recent = new RecentFiles(recentMenu, this);
+    connect(m_recent, &RecentFiles::openRequested, this,
+            [this](const QString& fileName) { openMeasurement(fileName); });
+
+    auto* drop = new FileDrop(this);
+    connect(drop, &FileDrop::dropped, this,
+            [this](const QString& fileName) { openMeasurement(fileName); });
+
+    // Every dock in place by now, and laid out once shown (before the
+    // start-up restores the remembered layout): what Reset Layout returns to.
+    m_defaultLayout = saveState();
+    new FirstShow(this, [this] { m_defaultLayout = saveState(); });
+    ui->menuView->addSeparator();
+    QAction* resetLayout = ui->menuView->addAction(tr("Reset Layout"));
+    resetLayout->setObjectName(QStringLiteral("actionResetLayout"));
+    resetLayout->setToolTip(tr("Put the docks back where they were at the first start"));
+    connect(resetLayout, &QAction::triggered, this, [this] { restoreState(m_defaultLayout); });
+
+    Shortcuts::assign(this);
+}
+
+void MainWindow::updateWindowTitle()
+{
+    const QString name = QStringLiteral("Skarvel Monitor");
+    setWindowTitle(
+        m_files.hasOpened()
+            ? tr("%1 \u2013 %2").arg(QFileInfo(m_files.openedFileName()).fileName(), name)
+            : name);
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "cskarvel.h"
+#include "dialogfolders.h"
 #include "graphsview.h"
 #include "measurecontroller.h"
 #include "measurementfiles.h"
@@ -28,6 +29,7 @@
 
 class QAction;
 class QWidget;
+class RecentFiles;
 class Ui_MainWindow;
 
 // The program's named colours (series colours and the status colours' base).
@@ -58,6 +60,14 @@ public:
     // Records every sample stored from now on to the file (and its numbered
     // follow-ups) until the recording ends. Says what went wrong in a message.
     bool startRecording(const QString& fileName);
+
+    // What the window remembers besides its widgets; the program's start-up
+    // restores it and saves it at the end (SettingsStore).
+    DialogFolders& dialogFolders() { return m_folders; }
+    RecentFiles& recentFiles() { return *m_recent; }
+    // The sensor the device dialog chooses first when it is listed.
+    const QString& lastSerial() const { return m_lastSerial; }
+    void setLastSerial(const QString& serial) { m_lastSerial = serial; }
 
 private slots:
     void onConnect();
@@ -121,6 +131,11 @@ private:
     // Trigger
     void setupTriggerDock();
     void updateTriggerStop();
+    // Desktop conventions: recent files, dropped files, the title, shortcuts
+    void setupDesktop();
+    void updateWindowTitle();
+    // Says so when measuring: a file is opened only while stopped.
+    bool refuseWhileMeasuring();
 
     Ui_MainWindow* ui;
     // Before the sensor: the read thread's callback feeds the session, so the
@@ -143,4 +158,8 @@ private:
     SpectrumDock m_spectrum;
     TriggerDock m_trigger;
     MeasureController m_measure;
+    DialogFolders m_folders;
+    RecentFiles* m_recent = nullptr; // owned by its menu
+    QString m_lastSerial;
+    QByteArray m_defaultLayout; // the docks as the window starts, for Reset Layout
 };

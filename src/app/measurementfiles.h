@@ -69,6 +69,7 @@ public:
     // Set while the stored samples are an opened file's.
     bool hasOpened() const { return !m_openedFile.isEmpty(); }
     void forgetOpened() { m_openedFile.clear(); }
+    const QString& openedFileName() const { return m_openedFile; }
     const QDateTime& openedDate() const { return m_openedDate; }
     const SSkarvelParams& openedParams() const { return m_openedParams; }
     const std::wstring& openedSerial() const { return m_openedSerial; }

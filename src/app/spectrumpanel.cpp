@@ -115,6 +115,8 @@ SpectrumPanel::SSource SpectrumPanel::sourceOf(const CLiveGraph& graph) const
     source.begin = graph.visibleBegin();
     source.end = graph.visibleEnd();
     source.atNewest = source.end == graph.storedSampleCount();
+    source.dataGeneration = graph.dataGeneration();
+    source.clearGeneration = graph.clearGeneration();
     if (source.end > 0)
         source.absoluteEnd =
             quint64(std::llround(graph.storedSampleTime(source.end - 1) * m_sampleRate)) + 1;
@@ -134,7 +136,8 @@ bool SpectrumPanel::refresh(bool force)
             const SSource& was = m_computed[g];
             const SSource& is = now[g];
             const quint64 count = is.end - is.begin;
-            const bool following = was.atNewest && is.atNewest && count == was.end - was.begin &&
+            const bool following = was.clearGeneration == is.clearGeneration && was.atNewest &&
+                                   is.atNewest && count == was.end - was.begin &&
                                    is.absoluteEnd >= was.absoluteEnd;
             if (!following) {
                 due = true; // another view, a cleared graph or a new measurement

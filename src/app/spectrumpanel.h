@@ -4,7 +4,7 @@
 // live graphs show, with the scale switches and the CSV button above them.
 //
 // The spectra are computed in a timer slot, at most five times a second, and
-// only while the panel is shown and the graphs' visible samples have changed.
+// only while the panel is shown and the graphs' stored data or view have changed.
 // While the graphs follow incoming data, an update also waits until 1/64 of
 // the FFT block is new samples (1.2 s for the longest block), since less hardly
 // changes the picture; once the data stand still, the spectrum catches up.
@@ -47,8 +47,8 @@ public:
     // existing file of that name is then left as it was.
     bool writeCsv(const QString& fileName) const;
 
-    // Recomputes both spectra now if the graphs' visible samples changed since
-    // the last computation (or force); returns whether it computed.
+    // Recomputes both spectra now if the graphs' stored data or visible range
+    // changed since the last computation (or force); returns whether it computed.
     bool refresh(bool force = false);
     // How many spectrum computations have run; for checks that idle costs nothing.
     quint64 computeCount() const { return m_computeCount; }
@@ -71,11 +71,16 @@ private:
         quint64 end = 0;
         quint64 absoluteEnd = 0; // frames since the graph's last clear up to end
         bool atNewest = false;   // end is the newest stored sample
+        // Two measurements of equal length show the same range: only the
+        // graph's generations tell them apart.
+        quint64 dataGeneration = 0;
+        quint64 clearGeneration = 0;
 
         bool operator==(const SSource& o) const
         {
             return begin == o.begin && end == o.end && absoluteEnd == o.absoluteEnd &&
-                   atNewest == o.atNewest;
+                   atNewest == o.atNewest && dataGeneration == o.dataGeneration &&
+                   clearGeneration == o.clearGeneration;
         }
     };
     using SSources = std::array<SSource, 2>; // acceleration, angular rate

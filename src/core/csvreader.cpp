@@ -140,6 +140,7 @@ void CsvReader::rewindTo(qint64 offset, qint64 line)
     m_bufferOffset = offset;
     m_begin = m_end = 0;
     m_atEnd = false;
+    m_cutLineDropped = false;
     m_line = line - 1;
     m_reported = offset;
 }
@@ -174,6 +175,7 @@ CsvReader::ELine CsvReader::nextLine(const char*& line, std::size_t& length)
             if (m_dataLine > 0) {
                 // What a recording killed mid-write leaves; the samples before it are whole.
                 m_begin = m_end;
+                m_cutLineDropped = true;
                 return ELine::End;
             }
             fail(tr("the line is cut off (the file ends without a line end)"), m_line + 1);
@@ -393,8 +395,6 @@ bool CsvReader::parseDataLine(const char* line, std::size_t length, quint64 inde
             break;
         p = separator + 1;
     }
-    if (length == 0)
-        return failLine(tr("an empty line where a sample belongs"));
     if (count < DATA_FIELDS)
         return failLine(tr("%1 fields instead of %2").arg(count).arg(DATA_FIELDS));
 
@@ -487,6 +487,19 @@ bool CsvReader::readSamples(quint64 index, quint64 skip, quint64 keep, bool toEn
             return false;
         if (result == ELine::End)
             break;
+        if (length == 0) {
+            // Editors and scripts leave empty lines after the last sample;
+            // one with anything after it stands where a sample belongs.
+            const qint64 emptyLine = m_line;
+            ELine next = ELine::Line;
+            while (next == ELine::Line && length == 0)
+                next = nextLine(line, length);
+            if (next == ELine::Failed)
+                return false;
+            if (next == ELine::Line || m_cutLineDropped)
+                return fail(tr("an empty line where a sample belongs"), emptyLine);
+            break;
+        }
         if (skip > 0) { // lines a scan has checked already
             --skip;
             ++index;

@@ -8,7 +8,8 @@
 // fixed buffer and at most `capacity` samples are kept. scan() validates the
 // whole file and keeps its first samples; load() keeps another stretch of an
 // already scanned file. A last sample line without its line end, as a recording
-// killed mid-write leaves, is not a sample. Every failure names the line and the
+// killed mid-write leaves, is not a sample; empty lines after the last sample
+// are let be. Every failure names the line and the
 // reason; nothing the reader keeps is meant to be used after a failure.
 #pragma once
 
@@ -114,7 +115,8 @@ private:
     std::size_t m_end = 0;
     qint64 m_bufferOffset = 0; // device offset of m_buffer[0]
     bool m_atEnd = false;
-    qint64 m_line = 0; // number of the last line returned
+    bool m_cutLineDropped = false; // the end came after a line without its line end
+    qint64 m_line = 0;             // number of the last line returned
     qint64 m_reported = 0;
 
     qint64 m_dataLine = 0;   // line of the first sample

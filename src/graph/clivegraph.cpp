@@ -74,6 +74,8 @@ void CLiveGraph::appendSamples(const std::vector<float>& values)
     for (std::size_t i = 0; i < values.size(); ++i)
         m_series[i % n].data.push_back(values[i]);
     m_totalSamples += values.size() / n;
+    if (!values.empty())
+        ++m_dataGeneration;
     const quint64 limit = maxSampleCount();
     for (SSeries& series : m_series) {
         if (series.data.size() > limit)
@@ -93,6 +95,8 @@ void CLiveGraph::clearFrom(quint64 firstIndex)
     for (SSeries& series : m_series)
         series.data.clear();
     m_totalSamples = firstIndex;
+    ++m_dataGeneration;
+    ++m_clearGeneration;
     m_viewStartSet = false;
     m_viewStart = 0;
     ++m_clears;

@@ -67,11 +67,18 @@ public:
 
     void setSeriesVisible(int index, bool visible);
     bool isSeriesVisible(int index) const;
+    int seriesCount() const { return int(m_series.size()); }
 
     quint64 storedSampleCount() const;
     // Frames appended since the last clear, plus clearFrom()'s first index:
     // the absolute index the next frame gets.
     quint64 totalSampleCount() const { return m_totalSamples; }
+    // Changes with every change of the stored samples (each append, each
+    // clear): equal generations mean equal data, whatever the counts say.
+    quint64 dataGeneration() const { return m_dataGeneration; }
+    // Changes with each clear only: within one, the stored samples are one
+    // stream that appends extend.
+    quint64 clearGeneration() const { return m_clearGeneration; }
     // The caller guarantees series < series count and index < storedSampleCount().
     float storedSample(int series, quint64 index) const;
     // Smallest and largest of the stored samples [begin, end) of a series,
@@ -220,6 +227,8 @@ private:
     std::vector<SSeries> m_series;
     QList<QRect> m_legendRects; // rebuilt by every paint, read by the mouse handler
     quint64 m_totalSamples = 0;
+    quint64 m_dataGeneration = 0;
+    quint64 m_clearGeneration = 0;
     double m_sampleRate = 833.0;
     double m_timeWindow = 5.0;
     double m_yMin = -1.0;

@@ -38,6 +38,8 @@ private slots:
     void analysesVisibleSamples_data();
     void analysesVisibleSamples();
     void recomputesOnlyOnChange();
+    void recomputesForOtherDataOfSameLength_data();
+    void recomputesForOtherDataOfSameLength();
     void hiddenCostsNothing();
 
 private:
@@ -136,6 +138,36 @@ void TestSpectrumPanel::recomputesOnlyOnChange()
     QVERIFY(m_panel->refresh());
     QVERIFY(!m_panel->accelView()->hasSpectrum());
     QVERIFY(m_panel->gyroView()->hasSpectrum());
+}
+
+void TestSpectrumPanel::recomputesForOtherDataOfSameLength_data()
+{
+    QTest::addColumn<bool>("following"); // the graphs show the newest samples
+    QTest::newRow("newest shown") << true;
+    QTest::newRow("scrolled back") << false;
+}
+
+void TestSpectrumPanel::recomputesForOtherDataOfSameLength()
+{
+    QFETCH(bool, following);
+    // Another measurement, or an opened file, of the same length replaces the
+    // samples between two checks: the shown range alone looks the same.
+    const auto measure = [&](double f) {
+        for (CLiveGraph* graph : {m_accel, m_gyro}) {
+            graph->clear();
+            appendTones(*graph, 0, 5000, f, 1.0);
+            if (!following)
+                graph->setViewStart(100);
+        }
+    };
+    measure(10.0);
+    QVERIFY(m_panel->refresh());
+    QVERIFY(std::fabs(m_panel->accelView()->spectrum(0).peak.frequency - 10.0) < 0.2);
+    QVERIFY(!m_panel->refresh());
+    measure(30.0);
+    QVERIFY(m_panel->refresh());
+    QVERIFY(std::fabs(m_panel->accelView()->spectrum(0).peak.frequency - 30.0) < 0.3);
+    QVERIFY(!m_panel->refresh());
 }
 
 void TestSpectrumPanel::hiddenCostsNothing()

@@ -114,6 +114,16 @@ void TestCsvReader::readsWhatTheProgramWrites_data()
         << file(0, 20).chopped(10) << quint64(0) << quint64(19) << QStringLiteral("SKV-000001");
     QTest::newRow("last line end cut off")
         << file(0, 20).chopped(1) << quint64(0) << quint64(19) << QStringLiteral("SKV-000001");
+    // Left by editors and scripts after the last sample.
+    QTest::newRow("empty lines at the end")
+        << file(0, 20) + "\n\n\n"
+        << quint64(0) << quint64(20) << QStringLiteral("SKV-000001");
+    QTest::newRow("CR LF empty lines at the end")
+        << QByteArray(file(0, 20) + "\n\n").replace("\n", "\r\n") << quint64(0) << quint64(20)
+        << QStringLiteral("SKV-000001");
+    QTest::newRow("empty line after the column names")
+        << header() + "\n"
+        << quint64(0) << quint64(0) << QStringLiteral("SKV-000001");
     QByteArray negativeZero = file(0, 1);
     negativeZero.replace(dataLine(0), "0,0000;-0,00000;1,00000;0,00000;-0,000;2,000;0,000");
     QTest::newRow("negative zero")
@@ -268,6 +278,10 @@ void TestCsvReader::rejectsMalformedInput_data()
     QTest::newRow("decimal point")
         << withTime(2, "0.0024") << data + 2 << "Time [s] is not a number";
     QTest::newRow("empty line") << replaced(dataLine(4) + '\n', "\n") << data + 4 << "empty line";
+    QTest::newRow("empty lines before the last sample")
+        << replaced('\n' + dataLine(19), "\n\n\n" + dataLine(19)) << data + 19 << "empty line";
+    QTest::newRow("empty line before a cut-off line")
+        << QByteArray(good + "\n0,02") << data + 20 << "empty line";
     QTest::newRow("time gap") << replaced(dataLine(6) + '\n', "") << data + 6 << "does not follow";
     QTest::newRow("not a sample time") << withTime(0, "0,0005") << data << "not a sample time";
     QTest::newRow("out of range") << replaced(dataLine(1),

@@ -39,12 +39,15 @@ SRun run(const QString& program, const QStringList& arguments,
 }
 
 // No display at all: a program that opened a window without being told
-// where would fail.
-QProcessEnvironment withoutDisplay()
+// where would fail. Settings, when given, come from that folder rather than
+// the user's own.
+QProcessEnvironment withoutDisplay(const QString& configHome = QString())
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
+    if (!configHome.isEmpty())
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
     return environment;
 }
 
@@ -81,6 +84,8 @@ private slots:
     void commandLine_data();
     void commandLine();
     void startsOffscreen();
+    void damagedSettingsWarn();
+    void desktopFileOpensCsv();
     void aboutFindsLicences();
     void debianPackage();
 
@@ -197,12 +202,12 @@ void tst_Install::commandLine_data()
         << "skarvel-monitor" << QStringList{"-platform", "offscreen", "--version"} << 0 << version
         << "^$";
     QTest::newRow("--help") << "skarvel-monitor" << QStringList{"--help"} << 0
-                            << "--version.*Displays version"
+                            << "--version.*Displays version.*--reset-settings.*file"
                             << "^$";
     QTest::newRow("--bogus") << "skarvel-monitor" << QStringList{"--bogus"} << 1 << "^$"
                              << "Unknown option 'bogus'.*\n" + hint;
-    QTest::newRow("file.csv") << "skarvel-monitor" << QStringList{"file.csv"} << 1 << "^$"
-                              << "Unexpected argument 'file.csv'.*\n" + hint;
+    QTest::newRow("a.csv b.csv") << "skarvel-monitor" << QStringList{"a.csv", "b.csv"} << 1 << "^$"
+                                 << "Unexpected argument 'b.csv'.*\n" + hint;
 
     QTest::newRow("skarvel-record --version")
         << "skarvel-record" << QStringList{"--version"} << 0
@@ -234,14 +239,52 @@ void tst_Install::commandLine()
 void tst_Install::startsOffscreen()
 {
     // Qt's own option reaches the application object.
+    QTemporaryDir config;
     QProcess process;
-    process.setProcessEnvironment(withoutDisplay());
+    process.setProcessEnvironment(withoutDisplay(config.path()));
     process.start(m_program, {QStringLiteral("-platform"), QStringLiteral("offscreen")});
     QVERIFY(process.waitForStarted());
     // Still running after a while: it came up and sits in its event loop.
     QVERIFY2(!process.waitForFinished(1500), process.readAllStandardError().constData());
     process.kill();
     process.waitForFinished();
+}
+
+void tst_Install::damagedSettingsWarn()
+{
+    QTemporaryDir config;
+    const QString settings = config.filePath(APP_ID + QStringLiteral(".conf"));
+    QFile file(settings);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("\x01\x02 not a settings file\n[window\n");
+    file.close();
+    QProcess process;
+    process.setProcessEnvironment(withoutDisplay(config.path()));
+    process.start(m_program, {QStringLiteral("-platform"), QStringLiteral("offscreen")});
+    QVERIFY(process.waitForStarted());
+    QString err;
+    const QString expected =
+        QStringLiteral("ignoring the settings file %1: it is not a settings file").arg(settings);
+    for (int waited = 0; !err.contains(expected) && waited < 60000; waited += 100) {
+        process.waitForReadyRead(100);
+        err += QString::fromLocal8Bit(process.readAllStandardError());
+        QVERIFY2(process.state() == QProcess::Running, qPrintable(err)); // and no crash
+    }
+    process.kill();
+    process.waitForFinished();
+    QVERIFY2(err.contains(expected), qPrintable(err));
+}
+
+void tst_Install::desktopFileOpensCsv()
+{
+    // File managers offer the program for CSV files and pass the file's path.
+    QFile file(m_usr + QStringLiteral("/share/applications/%1.desktop").arg(APP_ID));
+    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString text = QString::fromUtf8(file.readAll());
+    QVERIFY2(text.contains(QLatin1String("\nExec=skarvel-monitor %f\n")), qPrintable(text));
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("\nMimeType=([^\n]*;)?text/csv;")).match(text).hasMatch(),
+        qPrintable(text));
 }
 
 void tst_Install::aboutFindsLicences()
