@@ -221,6 +221,12 @@ bool SpectrumPanel::writeCsv(const QString& fileName) const
     return file.commit();
 }
 
+void SpectrumPanel::setMeasureMode(bool on)
+{
+    m_accelView->setMeasureMode(on);
+    m_gyroView->setMeasureMode(on);
+}
+
 // Compiled here rather than in the library's shared moc unit, so that a program
 // using only the graph widget does not pull in the panel and the main window.
 #include "moc_spectrumpanel.cpp"

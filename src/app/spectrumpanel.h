@@ -40,6 +40,8 @@ public:
     CSpectrumView* accelView() const { return m_accelView; }
     CSpectrumView* gyroView() const { return m_gyroView; }
     QPushButton* saveButton() const { return m_saveButton; }
+    // Values under the mouse in both views (CSpectrumView::setMeasureMode).
+    void setMeasureMode(bool on);
 
     // Writes the shown spectra as CSV in the program's number format: frequency
     // in Hz, then one column per axis (X, Y, Z in g, rX, rY, rZ in dps), one

@@ -4,6 +4,7 @@
 
 #include "clivegraph.h"
 
+#include <QCursor>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
@@ -239,6 +240,111 @@ void CSpectrumView::mousePressEvent(QMouseEvent* event)
     QWidget::mousePressEvent(event);
 }
 
+void CSpectrumView::setMeasureMode(bool on)
+{
+    if (on == m_measureMode)
+        return;
+    m_measureMode = on;
+    setMouseTracking(on);
+    if (!on)
+        m_hover = SMeasure();
+    m_hoverInside = on && underMouse();
+    if (m_hoverInside)
+        m_hoverPos = mapFromGlobal(QCursor::pos());
+    update();
+}
+
+void CSpectrumView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_measureMode) {
+        m_hoverInside = true;
+        m_hoverPos = event->position();
+        // The picture changes only with the bin under the mouse.
+        const SMeasure now = measureAt(m_hoverPos);
+        if (now.valid != m_hover.valid || now.bin != m_hover.bin)
+            update();
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void CSpectrumView::leaveEvent(QEvent* event)
+{
+    m_hoverInside = false;
+    if (m_hover.valid)
+        update();
+    QWidget::leaveEvent(event);
+}
+
+CSpectrumView::SMeasure CSpectrumView::measureAt(const QPointF& pos) const
+{
+    SMeasure measure;
+    const std::size_t bins = spectrumLength();
+    // The pixels of the plot area, its frame excluded.
+    const QRectF area(m_inner);
+    if (bins == 0 || m_binWidth <= 0.0 || !hasSpectrum() || !(pos.x() >= area.left()) ||
+        !(pos.x() < area.right()) || !(pos.y() >= area.top()) || !(pos.y() < area.bottom()))
+        return measure;
+    // The bins on either side of the mouse's frequency; the nearer on screen
+    // wins, which on a log axis is not the nearer in Hz.
+    const std::size_t first = m_logFrequency ? 1 : 0;
+    const double k = std::floor(xToFrequency(pos.x()) / m_binWidth);
+    const std::size_t below = std::clamp(std::size_t(std::max(k, 0.0)), first, bins - 1);
+    const std::size_t above = std::min(below + 1, bins - 1);
+    const double xBelow = frequencyToX(double(below) * m_binWidth);
+    const double xAbove = frequencyToX(double(above) * m_binWidth);
+    const bool takeAbove = std::fabs(xAbove - pos.x()) < std::fabs(xBelow - pos.x());
+    measure.bin = takeAbove ? above : below;
+    measure.frequency = double(measure.bin) * m_binWidth;
+    measure.x = takeAbove ? xAbove : xBelow;
+    measure.column = std::clamp(int(std::floor(measure.x)), m_inner.left(), m_inner.right());
+    measure.valid = true;
+    measure.lines << tr("%1 Hz").arg(frequencyText(measure.frequency));
+    for (std::size_t s = 0; s < m_series.size(); ++s) {
+        const SSeries& series = m_series[s];
+        if (!series.visible || !series.spectrum.valid ||
+            measure.bin >= series.spectrum.amplitude.size())
+            continue;
+        const double amplitude = series.spectrum.amplitude[measure.bin];
+        measure.values.push_back({int(s), amplitude});
+        measure.lines << tr("%1: %2").arg(series.name, amplitudeText(amplitude));
+    }
+    return measure;
+}
+
+void CSpectrumView::drawMeasure(QPainter& painter, const QFontMetrics& fm, const QColor& textColor)
+{
+    m_hover = m_hoverInside ? measureAt(m_hoverPos) : SMeasure();
+    if (!m_hover.valid)
+        return;
+    painter.save();
+    painter.setClipRect(m_inner);
+    painter.setPen(cosmeticPen(textColor));
+    painter.drawLine(QLine(m_hover.column, m_inner.top(), m_hover.column, m_inner.bottom()));
+
+    // The readout beside the line at the top, on the side where it fits.
+    int textWidth = 0;
+    for (const QString& line : m_hover.lines)
+        textWidth = std::max(textWidth, fm.horizontalAdvance(line));
+    const QSize size(textWidth + 8, int(m_hover.lines.size()) * fm.height() + 4);
+    int left = m_hover.column + 6;
+    if (left + size.width() > m_inner.right())
+        left = m_hover.column - 6 - size.width();
+    const QRect box(QPoint(std::max(left, m_inner.left() + 2), m_inner.top() + 4), size);
+    painter.setPen(textColor);
+    painter.setBrush(palette().color(QPalette::Window));
+    painter.drawRect(box.adjusted(0, 0, -1, -1));
+    for (qsizetype i = 0; i < m_hover.lines.size(); ++i) {
+        // The frequency in the text colour, each amplitude in its curve's.
+        const std::size_t series =
+            i == 0 ? 0 : std::size_t(m_hover.values[std::size_t(i - 1)].series);
+        painter.setPen(i == 0 ? textColor : m_series[series].color.darker(130));
+        painter.drawText(
+            QRect(box.left() + 4, box.top() + 2 + int(i) * fm.height(), textWidth, fm.height()),
+            Qt::AlignLeft | Qt::AlignVCenter, m_hover.lines[i]);
+    }
+    painter.restore();
+}
+
 void CSpectrumView::updateYRange()
 {
     // The strongest shown bin above 0 Hz (the mean is removed there), or the
@@ -365,20 +471,28 @@ void CSpectrumView::drawFrequencyAxis(QPainter& painter, const QFontMetrics& fm,
     }
 }
 
+QString CSpectrumView::frequencyText(double frequency) const
+{
+    // Enough decimals to tell neighbouring bins apart.
+    return QString::number(frequency, 'f', std::clamp(decimalsOf(m_binWidth) + 1, 1, 4));
+}
+
+QString CSpectrumView::amplitudeText(double amplitude) const
+{
+    return m_decibel ? tr("%1 dB").arg(axisValue(amplitude), 0, 'f', 1)
+                     : QStringLiteral("%1 %2").arg(significant(amplitude, 4), m_unit);
+}
+
 QStringList CSpectrumView::readoutEntries() const
 {
     QStringList entries;
-    // Enough decimals to tell neighbouring bins apart.
-    const int decimals = std::clamp(decimalsOf(m_binWidth) + 1, 1, 4);
     for (const SSeries& series : m_series) {
         if (!series.visible || !series.spectrum.valid)
             continue;
         const SpectrumAnalyzer::SPeak& peak = series.spectrum.peak;
-        const QString amplitude =
-            m_decibel ? tr("%1 dB").arg(axisValue(peak.amplitude), 0, 'f', 1)
-                      : QStringLiteral("%1 %2").arg(significant(peak.amplitude, 4), m_unit);
         entries << tr("%1: %2 Hz, %3")
-                       .arg(series.name, QString::number(peak.frequency, 'f', decimals), amplitude);
+                       .arg(series.name, frequencyText(peak.frequency),
+                            amplitudeText(peak.amplitude));
     }
     return entries;
 }
@@ -434,6 +548,7 @@ void CSpectrumView::paintEvent(QPaintEvent* /*event*/)
     const QRect plot(QPoint(left, top), QPoint(width() - right - 1, height() - bottom - 1));
     if (plot.width() < 10 || plot.height() < 10) {
         m_legendRects.clear();
+        m_hover = SMeasure();
         return;
     }
     const QRect inner = plot.adjusted(1, 1, -1, -1);
@@ -525,4 +640,6 @@ void CSpectrumView::paintEvent(QPaintEvent* /*event*/)
                          Qt::AlignLeft | Qt::AlignVCenter, readout[shown]);
         ++shown;
     }
+    if (m_measureMode)
+        drawMeasure(painter, fm, textColor);
 }

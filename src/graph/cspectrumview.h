@@ -76,11 +76,40 @@ public:
     double amplitudeToY(double amplitude) const;
     QRect legendEntryRect(int index) const;
 
+    // Measure mode: a thin line follows the mouse over the plot area with the
+    // frequency and each shown curve's amplitude at the nearest bin. Off by
+    // default; while off, nothing of it is drawn.
+    void setMeasureMode(bool on);
+    bool measureMode() const { return m_measureMode; }
+
+    // What the measure readout shows for a point in widget coordinates: valid
+    // only inside the plot area of the last paint while a spectrum is shown.
+    struct SMeasure
+    {
+        bool valid = false;
+        std::size_t bin = 0;
+        double frequency = 0.0;
+        double x = 0.0; // where the frequency axis puts the bin
+        int column = 0; // the pixel column holding x, where the line is drawn
+        struct SValue
+        {
+            int series;
+            double amplitude; // in the unit, not in dB
+        };
+        std::vector<SValue> values; // the shown series holding that bin, in order
+        QStringList lines;          // the readout's text, frequency first
+    };
+    SMeasure measureAt(const QPointF& pos) const;
+    // The readout under the mouse as last painted; invalid when none is shown.
+    const SMeasure& hoverMeasure() const { return m_hover; }
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -99,6 +128,9 @@ private:
     double xToFrequency(double x) const;
     void updateYRange();
     void rebuildCurves();
+    QString frequencyText(double frequency) const;
+    QString amplitudeText(double amplitude) const;
+    void drawMeasure(QPainter& painter, const QFontMetrics& fm, const QColor& textColor);
     void drawFrequencyAxis(QPainter& painter, const QFontMetrics& fm, const QColor& textColor);
     // The peak readout of each shown series, and where its entries go in
     // lines no wider than width (relative to the readout's top left).
@@ -124,4 +156,8 @@ private:
     double m_yStep = 0.2;
     bool m_curvesValid = false;
     std::vector<std::size_t> m_columnStarts; // first bin of each pixel column, kept for reuse
+    bool m_measureMode = false;
+    bool m_hoverInside = false; // the mouse is over the widget in measure mode
+    QPointF m_hoverPos;
+    SMeasure m_hover; // set by every paint from m_hoverPos
 };

@@ -2,7 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // The spectrum view read back from rendered images: each tone's peak stands
 // where the frequency and amplitude scales put it, legend clicks hide and show
-// curves, and a view without spectra draws no curve.
+// curves, a view without spectra draws no curve, and in measure mode the
+// readout under the mouse shows the nearest bin's values.
 #include "cspectrumview.h"
 
 #include <QMouseEvent>
@@ -49,6 +50,50 @@ QPoint topmost(const QImage& image, const QRect& area, const QColor& color)
     return QPoint(-1, -1);
 }
 
+// Bins 0 ... 512 of a 1024-point block: X rising, Y falling, every bin its own value.
+constexpr std::size_t BINS = 513;
+constexpr double BIN_WIDTH = RATE / 1024.0;
+float rampX(std::size_t k)
+{
+    return float(0.001 * double(k) + 0.0005);
+}
+float rampY(std::size_t k)
+{
+    return float(0.002 * double(BINS - 1 - k) + 0.001);
+}
+
+void setRampSpectra(CSpectrumView& view)
+{
+    std::vector<SpectrumAnalyzer::SSpectrum> spectra(2);
+    for (std::size_t k = 0; k < BINS; ++k) {
+        spectra[0].amplitude.push_back(rampX(k));
+        spectra[1].amplitude.push_back(rampY(k));
+    }
+    spectra[0].peak = {BIN_WIDTH * double(BINS - 1), double(rampX(BINS - 1))};
+    spectra[1].peak = {BIN_WIDTH, double(rampY(1))};
+    spectra[0].valid = spectra[1].valid = true;
+    view.setSpectra(BIN_WIDTH, spectra);
+}
+
+void moveMouse(QWidget* widget, QPointF pos)
+{
+    QMouseEvent event(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
+}
+
+// The bin whose column lies nearest x, by trying them all.
+std::size_t nearestBin(const CSpectrumView& view, double x)
+{
+    std::size_t best = view.logFrequency() ? 1 : 0;
+    for (std::size_t k = best; k < BINS; ++k) {
+        if (std::fabs(view.frequencyToX(double(k) * BIN_WIDTH) - x) <
+            std::fabs(view.frequencyToX(double(best) * BIN_WIDTH) - x))
+            best = k;
+    }
+    return best;
+}
+
 } // namespace
 
 class TestCSpectrumView : public QObject
@@ -64,6 +109,10 @@ private slots:
     void legendClicks();
     void withoutSpectra_data();
     void withoutSpectra();
+    void measureReadout_data();
+    void measureReadout();
+    void measureLeavesNoTrace_data();
+    void measureLeavesNoTrace();
 
 private:
     CSpectrumView* m_view = nullptr;
@@ -208,6 +257,116 @@ void TestCSpectrumView::withoutSpectra()
     const QImage image = m_view->grab().toImage();
     QCOMPARE(topmost(image, m_view->plotArea(), RED), QPoint(-1, -1));
     QCOMPARE(topmost(image, m_view->plotArea(), GREEN), QPoint(-1, -1));
+}
+
+void TestCSpectrumView::measureReadout_data()
+{
+    QTest::addColumn<double>("share"); // across the plot area, 0 at its left column
+    QTest::addColumn<bool>("logFrequency");
+    QTest::addColumn<bool>("decibel");
+    QTest::addColumn<bool>("yShown");
+    QTest::addColumn<QStringList>("lines"); // empty: not checked as text
+
+    QTest::newRow("left end") << 0.0 << false << false << true
+                              << QStringList{QStringLiteral("0.00 Hz"),
+                                             QStringLiteral("X: 0.0005000 g"),
+                                             QStringLiteral("Y: 1.025 g")};
+    QTest::newRow("left end, log frequency")
+        << 0.0 << true << false << true
+        << QStringList{QStringLiteral("0.81 Hz"), QStringLiteral("X: 0.001500 g"),
+                       QStringLiteral("Y: 1.023 g")};
+    QTest::newRow("right end") << 1.0 << false << false << true
+                               << QStringList{QStringLiteral("416.50 Hz"),
+                                              QStringLiteral("X: 0.5125 g"),
+                                              QStringLiteral("Y: 0.001000 g")};
+    QTest::newRow("right end, dB")
+        << 1.0 << false << true << true
+        << QStringList{QStringLiteral("416.50 Hz"), QStringLiteral("X: -5.8 dB"),
+                       QStringLiteral("Y: -60.0 dB")};
+    QTest::newRow("middle") << 0.5 << false << false << true << QStringList();
+    QTest::newRow("middle, log frequency") << 0.5 << true << false << true << QStringList();
+    QTest::newRow("a third, Y hidden") << 0.33 << false << false << false << QStringList();
+    QTest::newRow("right end, log frequency, Y hidden")
+        << 1.0 << true << false << false
+        << QStringList{QStringLiteral("416.50 Hz"), QStringLiteral("X: 0.5125 g")};
+}
+
+void TestCSpectrumView::measureReadout()
+{
+    QFETCH(double, share);
+    QFETCH(bool, logFrequency);
+    QFETCH(bool, decibel);
+    QFETCH(bool, yShown);
+    QFETCH(QStringList, lines);
+    setRampSpectra(*m_view);
+    m_view->setLogFrequency(logFrequency);
+    m_view->setDecibel(decibel);
+    m_view->setSeriesVisible(1, yShown);
+    m_view->setMeasureMode(true);
+    m_view->grab(); // lays out the plot
+    const QRect area = m_view->plotArea();
+    const QPointF pos(area.left() + share * (area.right() - area.left()), area.center().y());
+
+    moveMouse(m_view, pos);
+    const QImage image = m_view->grab().toImage();
+    const CSpectrumView::SMeasure& measure = m_view->hoverMeasure();
+    QVERIFY(measure.valid);
+    const std::size_t bin = nearestBin(*m_view, pos.x());
+    QCOMPARE(measure.bin, bin);
+    QCOMPARE(measure.frequency, double(bin) * BIN_WIDTH);
+    QCOMPARE(measure.x, m_view->frequencyToX(measure.frequency));
+    QCOMPARE(int(measure.values.size()), yShown ? 2 : 1);
+    QCOMPARE(measure.values[0].series, 0);
+    QCOMPARE(measure.values[0].amplitude, double(rampX(bin)));
+    if (yShown) {
+        QCOMPARE(measure.values[1].series, 1);
+        QCOMPARE(measure.values[1].amplitude, double(rampY(bin)));
+    }
+    QCOMPARE(measure.lines.size(), qsizetype(measure.values.size() + 1));
+    if (!lines.isEmpty())
+        QCOMPARE(measure.lines, lines);
+
+    // The line stands in the bin's column down to the plot's bottom, below
+    // the readout at the top.
+    const int column = measure.column;
+    const QColor text = m_view->palette().color(QPalette::WindowText);
+    for (int y = area.bottom() - 20; y <= area.bottom(); ++y)
+        QCOMPARE(image.pixelColor(column, y), text);
+}
+
+void TestCSpectrumView::measureLeavesNoTrace_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::newRow("mouse left of the plot") << 0;
+    QTest::newRow("mouse below the plot") << 1;
+    QTest::newRow("mouse left the view") << 2;
+    QTest::newRow("measure mode off") << 3;
+}
+
+// Without a readout shown, the picture is the one measure mode never touched.
+void TestCSpectrumView::measureLeavesNoTrace()
+{
+    QFETCH(int, how);
+    setRampSpectra(*m_view);
+    const QImage plain = m_view->grab().toImage();
+    const QRect area = m_view->plotArea();
+
+    m_view->setMeasureMode(true);
+    moveMouse(m_view, area.center());
+    QVERIFY(m_view->grab().toImage() != plain);
+    QVERIFY(m_view->hoverMeasure().valid);
+    if (how == 0) {
+        moveMouse(m_view, QPointF(area.left() - 1, area.center().y()));
+    } else if (how == 1) {
+        moveMouse(m_view, QPointF(area.center().x(), area.bottom() + 1));
+    } else if (how == 2) {
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(m_view, &leave);
+    } else {
+        m_view->setMeasureMode(false);
+    }
+    QCOMPARE(m_view->grab().toImage(), plain);
+    QVERIFY(!m_view->hoverMeasure().valid);
 }
 
 QTEST_MAIN(TestCSpectrumView)
