@@ -107,6 +107,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     setupSpectrumDock();
     setupTriggerDock();
     m_measure.setup(this, ui);
+    connect(&m_measure, &MeasureController::measureModeChanged, this, [this](bool on) {
+        if (SpectrumPanel* panel = m_spectrum.panel())
+            panel->setMeasureMode(on);
+    });
 
     m_updateTimer.setInterval(MeasurementSession::UPDATE_INTERVAL_MS);
     // First in line, so that anyone else observing the batches finds them in the graphs.
