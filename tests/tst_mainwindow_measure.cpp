@@ -220,22 +220,33 @@ void tst_MainWindowMeasure::singleShotStopsWhenFull()
 
 void tst_MainWindowMeasure::singleShotChosenWhileMeasuringRefills()
 {
-    Fixture f(burst(600));
-    f.parts.action("actionStart")->trigger();
-    QTRY_COMPARE(f.parts.accel()->storedSampleCount(), quint64(500));
+    addNumberedSensor(L"S1");
+    MainWindow window;
+    WindowParts parts(window);
+    ModalAnswerer modals;
+    connectTo(window, modals, QStringLiteral("S1"));
+    parts.action("actionStart")->trigger();
+    QTRY_VERIFY(parts.accel()->storedSampleCount() >= 500);
+    const qint64 lastBefore =
+        reportNumber(parts.accel()->storedSample(0, parts.accel()->storedSampleCount() - 1), 0.061);
 
-    f.parts.combo("cmb_display")->setCurrentIndex(CLiveGraph::SingleShot);
-    QCOMPARE(f.parts.accel()->storedSampleCount(), quint64(0));
-    QCOMPARE(f.parts.gyro()->storedSampleCount(), quint64(0));
-    QVERIFY(f.parts.measuring());
-    QVERIFY(!f.parts.widget<QSpinBox>("spin_time")->isEnabled());
+    parts.combo("cmb_display")->setCurrentIndex(CLiveGraph::SingleShot);
+    QCOMPARE(parts.accel()->storedSampleCount(), quint64(0));
+    QCOMPARE(parts.gyro()->storedSampleCount(), quint64(0));
+    QVERIFY(parts.measuring());
+    QVERIFY(!parts.widget<QSpinBox>("spin_time")->isEnabled());
 
     // No settling after a mode change: the window fills from the next sample.
-    f.sensor.model->setBurst(5000);
-    QTRY_VERIFY(!f.parts.measuring());
-    QCOMPARE(f.parts.accel()->storedSampleCount(), quint64(4165));
-    QCOMPARE(f.parts.accel()->storedSampleTime(0), 0.0);
-    QCOMPARE(f.modals.unexpected(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!parts.measuring(), 60000);
+    QCOMPARE(parts.accel()->storedSampleCount(), quint64(4165));
+    QCOMPARE(parts.accel()->storedSampleTime(0), 0.0);
+    for (quint64 i = 0; i < 4165; ++i) {
+        const qint64 number = reportNumber(parts.accel()->storedSample(0, i), 0.061);
+        const qint64 expected = (lastBefore + 1 + qint64(i)) % qint64(NumberedStream::NUMBERS);
+        if (number != expected)
+            QCOMPARE(number, expected); // compared only on a mismatch: many samples
+    }
+    QCOMPARE(modals.unexpected(), 0);
 }
 
 void tst_MainWindowMeasure::lostConnection()
@@ -368,14 +379,47 @@ void tst_MainWindowMeasure::parameterChangeDropsSettlingSamples()
     WindowParts(idle).combo("cmb_acc")->setCurrentIndex(2);
     QVERIFY(hidsim::callsTo("hid_write").empty());
 
-    Fixture f(burst(300));
-    f.parts.action("actionStart")->trigger();
-    QTRY_COMPARE(f.parts.accel()->storedSampleCount(), quint64(200));
-    f.parts.combo("cmb_gyro")->setCurrentIndex(4); // restarts the read thread
-    f.sensor.model->setBurst(150);
-    QTRY_COMPARE(f.sensor.model->reportsSent(), uint64_t(450));
-    f.parts.action("actionStop")->trigger();
-    QCOMPARE(f.parts.accel()->storedSampleCount(), quint64(250));
+    const std::shared_ptr<NumberedStream> sensor = addNumberedSensor(L"S1");
+    MainWindow window;
+    WindowParts parts(window);
+    ModalAnswerer modals;
+    connectTo(window, modals, QStringLiteral("S1"));
+    parts.action("actionStart")->trigger();
+    QTRY_VERIFY(parts.accel()->storedSampleCount() >= 200);
+
+    // What arrived before the change is stored with the old range; what the
+    // sensor sent until the command is dropped with the pending samples.
+    sensor->pauseAtNextCommand();
+    parts.combo("cmb_gyro")->setCurrentIndex(4); // ±2000 dps; restarts the read thread
+    const quint64 storedBefore = parts.accel()->storedSampleCount();
+    const qint64 firstAfter = qint64(sensor->sent());
+    sensor->resume();
+    QTRY_VERIFY(parts.accel()->storedSampleCount() >= storedBefore + 150);
+    parts.action("actionStop")->trigger();
+
+    // The first 100 after the start and after the change are dropped; the
+    // gyroscope's values follow its range.
+    const quint64 stored = parts.accel()->storedSampleCount();
+    for (quint64 i = 0; i < stored; ++i) {
+        const bool after = i >= storedBefore;
+        const qint64 expected =
+            (after ? firstAfter + 100 + qint64(i - storedBefore) : 100 + qint64(i)) %
+            qint64(NumberedStream::NUMBERS);
+        const qint64 number = reportNumber(parts.accel()->storedSample(0, i), 0.061);
+        const float gyro = parts.gyro()->storedSample(0, i);
+        const float expectedGyro = float(double(expected) * (after ? 70.0 : 8.75) / 1000.0);
+        if (number != expected || gyro != expectedGyro) {
+            QFAIL(qPrintable(QStringLiteral("sample %1 of %2 stored before the change: report "
+                                            "%3, %4 dps; expected report %5, %6 dps")
+                                 .arg(i)
+                                 .arg(storedBefore)
+                                 .arg(number)
+                                 .arg(double(gyro))
+                                 .arg(expected)
+                                 .arg(double(expectedGyro))));
+        }
+    }
+    QCOMPARE(modals.unexpected(), 0);
 }
 
 QTEST_MAIN(tst_MainWindowMeasure)
