@@ -39,6 +39,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #if defined(__SANITIZE_THREAD__)
 #define TESTING_UNDER_TSAN 1
@@ -166,6 +167,41 @@ inline qint64 reportNumber(float stored, double milliPerCount)
 {
     return std::llround(double(stored) * 1000.0 / milliPerCount);
 }
+
+// When a simulated sensor was last seen before its final report went out:
+// the silence after its last sample counts from no earlier than that,
+// however late the read thread took the report.
+class SentWatch
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit SentWatch(const skarvelsim::CSkarvelModel& model) : m_model(model) {}
+
+    // Notes the reports sent so far.
+    void look() { m_looks.push_back({Clock::now(), m_model.reportsSent()}); }
+    // The last look before the reports sent by now; the first look when
+    // none went out after it.
+    Clock::time_point beforeLastReport() const
+    {
+        const uint64_t sent = m_model.reportsSent();
+        Clock::time_point last = m_looks.empty() ? Clock::now() : m_looks.front().at;
+        for (const SLook& look : m_looks) {
+            if (look.sent < sent)
+                last = look.at;
+        }
+        return last;
+    }
+
+private:
+    struct SLook
+    {
+        Clock::time_point at;
+        uint64_t sent;
+    };
+    const skarvelsim::CSkarvelModel& m_model;
+    std::vector<SLook> m_looks;
+};
 
 // Waits, without running the GUI's event loop, until the read thread has
 // taken every queued report.
