@@ -220,56 +220,72 @@ void tst_MainWindowMeasure::singleShotStopsWhenFull()
 
 void tst_MainWindowMeasure::singleShotChosenWhileMeasuringRefills()
 {
-    Fixture f(burst(600));
-    f.parts.action("actionStart")->trigger();
-    QTRY_COMPARE(f.parts.accel()->storedSampleCount(), quint64(500));
+    addNumberedSensor(L"S1");
+    MainWindow window;
+    WindowParts parts(window);
+    ModalAnswerer modals;
+    connectTo(window, modals, QStringLiteral("S1"));
+    parts.action("actionStart")->trigger();
+    QTRY_VERIFY(parts.accel()->storedSampleCount() >= 500);
+    const qint64 lastBefore =
+        reportNumber(parts.accel()->storedSample(0, parts.accel()->storedSampleCount() - 1), 0.061);
 
-    f.parts.combo("cmb_display")->setCurrentIndex(CLiveGraph::SingleShot);
-    QCOMPARE(f.parts.accel()->storedSampleCount(), quint64(0));
-    QCOMPARE(f.parts.gyro()->storedSampleCount(), quint64(0));
-    QVERIFY(f.parts.measuring());
-    QVERIFY(!f.parts.widget<QSpinBox>("spin_time")->isEnabled());
+    parts.combo("cmb_display")->setCurrentIndex(CLiveGraph::SingleShot);
+    QCOMPARE(parts.accel()->storedSampleCount(), quint64(0));
+    QCOMPARE(parts.gyro()->storedSampleCount(), quint64(0));
+    QVERIFY(parts.measuring());
+    QVERIFY(!parts.widget<QSpinBox>("spin_time")->isEnabled());
 
     // No settling after a mode change: the window fills from the next sample.
-    f.sensor.model->setBurst(5000);
-    QTRY_VERIFY(!f.parts.measuring());
-    QCOMPARE(f.parts.accel()->storedSampleCount(), quint64(4165));
-    QCOMPARE(f.parts.accel()->storedSampleTime(0), 0.0);
-    QCOMPARE(f.modals.unexpected(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!parts.measuring(), 60000);
+    QCOMPARE(parts.accel()->storedSampleCount(), quint64(4165));
+    QCOMPARE(parts.accel()->storedSampleTime(0), 0.0);
+    for (quint64 i = 0; i < 4165; ++i) {
+        const qint64 number = reportNumber(parts.accel()->storedSample(0, i), 0.061);
+        const qint64 expected = (lastBefore + 1 + qint64(i)) % qint64(NumberedStream::NUMBERS);
+        if (number != expected)
+            QCOMPARE(number, expected); // compared only on a mismatch: many samples
+    }
+    QCOMPARE(modals.unexpected(), 0);
 }
 
 void tst_MainWindowMeasure::lostConnection()
 {
     Fixture f;
+    SentWatch watch(*f.sensor.model);
+    watch.look();
     f.parts.action("actionStart")->trigger();
-    QTRY_VERIFY(f.parts.accel()->storedSampleCount() > 200);
+    QTRY_VERIFY((watch.look(), f.parts.accel()->storedSampleCount() > 200));
 
     struct
     {
+        SentWatch::Clock::time_point at;
         bool connectEnabled = false;
         bool measuring = true;
         QString connection;
     } atMessage;
     f.modals.expect([&](QWidget* box) {
+        atMessage.at = SentWatch::Clock::now();
         atMessage.connectEnabled = f.parts.action("actionConnect")->isEnabled();
         atMessage.measuring = f.parts.measuring();
         atMessage.connection = f.parts.label("lb_status_connection")->text();
         static_cast<QDialog*>(box)->accept();
     });
-    QElapsedTimer sinceUnplug;
+    watch.look();
     skarvelsim::unplugSensor(f.sensor);
-    sinceUnplug.start();
     const quint64 storedAtUnplug = f.parts.accel()->storedSampleCount();
     QTRY_COMPARE_WITH_TIMEOUT(f.modals.unanswered(), 0, 5000);
-    const qint64 waited = sinceUnplug.elapsed();
 
     QCOMPARE(f.modals.seen().size(), 2);
     QCOMPARE(f.modals.seen()[1].title, QStringLiteral("Device"));
     QCOMPARE(
         f.modals.seen()[1].text,
         QStringLiteral("Connection to the sensor was lost.\nThe measurement has been stopped."));
-    // Twenty empty ticks after the last one that brought samples.
-    QVERIFY2(waited >= 950, qPrintable(QString::number(waited)));
+    // A second without a sample, however late the last one was taken.
+    const auto silence = atMessage.at - watch.beforeLastReport();
+    QVERIFY2(silence > std::chrono::milliseconds(MeasurementSession::LOST_CONNECTION_IDLE_MS),
+             qPrintable(QString::number(
+                 std::chrono::duration_cast<std::chrono::milliseconds>(silence).count())));
     QVERIFY(atMessage.connectEnabled);
     QVERIFY(!atMessage.measuring);
     QVERIFY(atMessage.connection.contains(QStringLiteral("No device connected")));
@@ -368,14 +384,47 @@ void tst_MainWindowMeasure::parameterChangeDropsSettlingSamples()
     WindowParts(idle).combo("cmb_acc")->setCurrentIndex(2);
     QVERIFY(hidsim::callsTo("hid_write").empty());
 
-    Fixture f(burst(300));
-    f.parts.action("actionStart")->trigger();
-    QTRY_COMPARE(f.parts.accel()->storedSampleCount(), quint64(200));
-    f.parts.combo("cmb_gyro")->setCurrentIndex(4); // restarts the read thread
-    f.sensor.model->setBurst(150);
-    QTRY_COMPARE(f.sensor.model->reportsSent(), uint64_t(450));
-    f.parts.action("actionStop")->trigger();
-    QCOMPARE(f.parts.accel()->storedSampleCount(), quint64(250));
+    const std::shared_ptr<NumberedStream> sensor = addNumberedSensor(L"S1");
+    MainWindow window;
+    WindowParts parts(window);
+    ModalAnswerer modals;
+    connectTo(window, modals, QStringLiteral("S1"));
+    parts.action("actionStart")->trigger();
+    QTRY_VERIFY(parts.accel()->storedSampleCount() >= 200);
+
+    // What arrived before the change is stored with the old range; what the
+    // sensor sent until the command is dropped with the pending samples.
+    sensor->pauseAtNextCommand();
+    parts.combo("cmb_gyro")->setCurrentIndex(4); // ±2000 dps; restarts the read thread
+    const quint64 storedBefore = parts.accel()->storedSampleCount();
+    const qint64 firstAfter = qint64(sensor->sent());
+    sensor->resume();
+    QTRY_VERIFY(parts.accel()->storedSampleCount() >= storedBefore + 150);
+    parts.action("actionStop")->trigger();
+
+    // The first 100 after the start and after the change are dropped; the
+    // gyroscope's values follow its range.
+    const quint64 stored = parts.accel()->storedSampleCount();
+    for (quint64 i = 0; i < stored; ++i) {
+        const bool after = i >= storedBefore;
+        const qint64 expected =
+            (after ? firstAfter + 100 + qint64(i - storedBefore) : 100 + qint64(i)) %
+            qint64(NumberedStream::NUMBERS);
+        const qint64 number = reportNumber(parts.accel()->storedSample(0, i), 0.061);
+        const float gyro = parts.gyro()->storedSample(0, i);
+        const float expectedGyro = float(double(expected) * (after ? 70.0 : 8.75) / 1000.0);
+        if (number != expected || gyro != expectedGyro) {
+            QFAIL(qPrintable(QStringLiteral("sample %1 of %2 stored before the change: report "
+                                            "%3, %4 dps; expected report %5, %6 dps")
+                                 .arg(i)
+                                 .arg(storedBefore)
+                                 .arg(number)
+                                 .arg(double(gyro))
+                                 .arg(expected)
+                                 .arg(double(expectedGyro))));
+        }
+    }
+    QCOMPARE(modals.unexpected(), 0);
 }
 
 QTEST_MAIN(tst_MainWindowMeasure)

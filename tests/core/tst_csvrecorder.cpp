@@ -5,6 +5,7 @@
 #include "csvreader.h"
 #include "csvrecorder.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
@@ -18,6 +19,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <thread>
@@ -47,18 +49,62 @@ QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-// Records ticks in real time until killed, telling the parent after each
-// tick how many samples it has handed over.
+// A measurement's header as a recording starts with it.
+CsvWriter::SHeader measurementHeader()
+{
+    CsvWriter::SHeader header;
+    header.date = QDateTime(QDate(2026, 12, 6), QTime(19, 30));
+    header.serialNumber = QStringLiteral("SKV-000001");
+    header.firmware = 0x0102;
+    header.settings = {{QStringLiteral("Acceleration range"), QStringLiteral("2 g")}};
+    header.sampleRate = 833.0;
+    return header;
+}
+
+// Frames [from, from + count) of a made-up measurement.
+void frames(quint64 from, quint64 count, std::vector<float>& accel, std::vector<float>& gyro)
+{
+    accel.clear();
+    gyro.clear();
+    for (quint64 i = from; i < from + count; ++i) {
+        for (int axis = 0; axis < 3; ++axis) {
+            accel.push_back(float(int(i % 1000) - 500 + axis) * 0.001f);
+            gyro.push_back(float(int(i % 997) - 400 - axis) * 0.25f);
+        }
+    }
+}
+
+// A file of the measurement's first `count` samples, as written at one go.
+QByteArray measurementFile(quint64 count)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    CsvWriter csv(&buffer);
+    csv.writeHeader(measurementHeader());
+    std::vector<float> accel;
+    std::vector<float> gyro;
+    frames(0, count, accel, gyro);
+    csv.writeFrames(accel, gyro, 0, 833.0);
+    csv.flush();
+    return bytes;
+}
+
+// Records the measurement in ticks in real time until killed, telling the
+// parent after each tick how many samples it has handed over.
 int recordUntilKilled(const QString& path)
 {
     CsvRecorder recorder;
-    if (!recorder.start(path, "head\n"))
+    if (!recorder.start(path, measurementHeader()))
         return 1;
     QFile out;
     if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered))
         return 1;
+    std::vector<float> accel;
+    std::vector<float> gyro;
     for (quint64 i = 0;; i += SAMPLES_PER_TICK) {
-        if (!recorder.append(lines(i, SAMPLES_PER_TICK), SAMPLES_PER_TICK))
+        frames(i, SAMPLES_PER_TICK, accel, gyro);
+        if (!recorder.appendFrames(accel, gyro, i, 833.0))
             return 1;
         out.write(QByteArray::number(i + SAMPLES_PER_TICK) + '\n');
         QThread::msleep(50);
@@ -145,8 +191,8 @@ void TestCsvRecorder::flushesWhileRecording()
     CsvRecorder recorder;
     QVERIFY(recorder.start(path, "head\n"));
     QVERIFY(recorder.append(lines(0, 10), 10));
-    // Well within a second, without a stop.
-    QTRY_COMPARE_WITH_TIMEOUT(readAll(path), "head\n" + lines(0, 10), 1000);
+    // Without a stop: the writer puts it out on its own.
+    QTRY_COMPARE(readAll(path), "head\n" + lines(0, 10));
     QVERIFY(recorder.stop());
 }
 
@@ -326,6 +372,10 @@ void TestCsvRecorder::slowDiskEndsTheRecording()
 
 void TestCsvRecorder::killLeavesAPrefix()
 {
+    const auto headerLines = qsizetype(measurementFile(0).count('\n'));
+    const auto samplesIn = [headerLines](const QByteArray& bytes) {
+        return quint64(std::max<qsizetype>(bytes.count('\n') - headerLines, 0));
+    };
     QRandomGenerator random(QRandomGenerator::global()->generate());
     for (int round = 0; round < 3; ++round) {
         const QString path = m_dir->filePath(QStringLiteral("k%1.csv").arg(round));
@@ -335,21 +385,40 @@ void TestCsvRecorder::killLeavesAPrefix()
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {});
         QVERIFY(child.waitForStarted());
-        QThread::msleep(1200 + random.bounded(1500));
+        QByteArray reports;
+        const auto handed = [&] {
+            reports += child.readAllStandardOutput();
+            return reports.trimmed().split('\n').last().toULongLong();
+        };
+
+        // A second of samples handed over and written: from then on the kill
+        // may come at any point of the writer's work.
+        QTRY_VERIFY_WITH_TIMEOUT(handed() >= 833, 60000);
+        const quint64 handedBefore = handed();
+        QTRY_VERIFY_WITH_TIMEOUT(samplesIn(readAll(path)) >= handedBefore, 60000);
+        QThread::msleep(random.bounded(300));
         child.kill();
         QVERIFY(child.waitForFinished());
 
-        // The child's last report before the kill: handed over by then.
-        const QList<QByteArray> reports = child.readAllStandardOutput().trimmed().split('\n');
-        const quint64 handed = reports.last().toULongLong();
-        QVERIFY(handed > 833);
+        // The child's last report before the kill: handed over by then, and
+        // at most the tick after it besides.
+        const quint64 handedAtKill = handed();
         const QByteArray bytes = readAll(path);
-        QVERIFY(bytes.endsWith('\n'));
-        const QByteArray expected = "head\n" + lines(0, handed + 2 * SAMPLES_PER_TICK);
+        const QByteArray expected = measurementFile(handedAtKill + SAMPLES_PER_TICK);
         QCOMPARE(bytes, expected.left(bytes.size()));
-        const auto written = quint64(bytes.count('\n') - 1);
-        QVERIFY2(written + 833 >= handed,
-                 qPrintable(QStringLiteral("%1 of %2 samples").arg(written).arg(handed)));
+        // A write cut short by the kill may leave part of a line at the end;
+        // the reader leaves it out.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        CsvReader reader(&file, 1000000);
+        QVERIFY2(reader.scan(), qPrintable(reader.errorString()));
+        QCOMPARE(reader.sampleCount(), samplesIn(bytes));
+        QCOMPARE(reader.firstSampleIndex(), quint64(0));
+        // What was in the file before the kill stays.
+        QVERIFY2(
+            reader.sampleCount() >= handedBefore,
+            qPrintable(
+                QStringLiteral("%1 of %2 samples").arg(reader.sampleCount()).arg(handedBefore)));
     }
 }
 

@@ -31,10 +31,15 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <deque>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #if defined(__SANITIZE_THREAD__)
 #define TESTING_UNDER_TSAN 1
@@ -46,9 +51,7 @@
 
 namespace testing {
 
-// A sensor whose interface 0 delivers only what the test queues: exact values.
-inline hidsim::DeviceId addScriptedSensor(const std::wstring& serial,
-                                          unsigned short firmware = 0x0102)
+inline hidsim::DeviceSetup sensorInterface0(const std::wstring& serial, unsigned short firmware)
 {
     hidsim::DeviceSetup setup;
     setup.vendorId = SKARVEL_VENDOR_ID;
@@ -57,7 +60,14 @@ inline hidsim::DeviceId addScriptedSensor(const std::wstring& serial,
     setup.releaseNumber = firmware;
     setup.interfaceNumber = 0;
     setup.reportDescriptor = skarvelsim::interface0Descriptor();
-    return hidsim::addDevice(setup);
+    return setup;
+}
+
+// A sensor whose interface 0 delivers only what the test queues: exact values.
+inline hidsim::DeviceId addScriptedSensor(const std::wstring& serial,
+                                          unsigned short firmware = 0x0102)
+{
+    return hidsim::addDevice(sensorInterface0(serial, firmware));
 }
 
 // One input report with these raw axis counts (0 is zero, as decoded).
@@ -72,6 +82,126 @@ inline hidsim::Bytes report(int ax, int ay = 0, int az = 0, int gx = 0, int gy =
     bytes.push_back(0);
     return bytes;
 }
+
+// Streams as a real sensor does, 833 reports a second from the first read on,
+// so that the window never takes it for lost; report k carries k (modulo
+// NUMBERS) on every axis, so that a test knows where each stored sample came
+// from. None is lost: what a held-up reader missed follows at once.
+class NumberedStream : public hidsim::DeviceModel
+{
+public:
+    static constexpr uint64_t NUMBERS = 32768;
+
+    // Sends nothing from the next command on until resume(): a setting the
+    // test changes meets no report on its way, and the reports after the
+    // change are known. The window's event loop must not run in between.
+    void pauseAtNextCommand()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_pauseAtCommand = true;
+    }
+    void resume()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_paused = false;
+        m_due = std::max(m_due, hidsim::Clock::now());
+    }
+    // Reports handed to the host so far: the number of the next one.
+    uint64_t sent() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_sent;
+    }
+
+    Poll pollInput(hidsim::Clock::time_point now, hidsim::Bytes& out,
+                   hidsim::Clock::time_point& due) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_paused) {
+            due = hidsim::Clock::time_point::max();
+            return Poll::NotYet;
+        }
+        if (!m_started) {
+            m_started = true;
+            m_due = now;
+        }
+        if (now < m_due) {
+            due = m_due;
+            return Poll::NotYet;
+        }
+        const int number = int(m_sent % NUMBERS);
+        out = report(number, number, number, number, number, number);
+        ++m_sent;
+        m_due += std::chrono::nanoseconds(1000000000 / 833);
+        return Poll::Ready;
+    }
+    void onOutputReport(const hidsim::Bytes& /*data*/) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_pauseAtCommand)
+            m_paused = true;
+        m_pauseAtCommand = false;
+    }
+
+private:
+    mutable std::mutex m_mutex; // guards all below; taken inside the backend mutex
+    hidsim::Clock::time_point m_due;
+    bool m_started = false;
+    bool m_pauseAtCommand = false;
+    bool m_paused = false;
+    uint64_t m_sent = 0;
+};
+
+inline std::shared_ptr<NumberedStream> addNumberedSensor(const std::wstring& serial)
+{
+    auto stream = std::make_shared<NumberedStream>();
+    hidsim::DeviceSetup setup = sensorInterface0(serial, 0x0102);
+    setup.model = stream;
+    hidsim::addDevice(std::move(setup));
+    return stream;
+}
+
+// The number of the report a stored value came from, converted with
+// `milliPerCount` (mg or mdps per count).
+inline qint64 reportNumber(float stored, double milliPerCount)
+{
+    return std::llround(double(stored) * 1000.0 / milliPerCount);
+}
+
+// When a simulated sensor was last seen before its final report went out:
+// the silence after its last sample counts from no earlier than that,
+// however late the read thread took the report.
+class SentWatch
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit SentWatch(const skarvelsim::CSkarvelModel& model) : m_model(model) {}
+
+    // Notes the reports sent so far.
+    void look() { m_looks.push_back({Clock::now(), m_model.reportsSent()}); }
+    // The last look before the reports sent by now; the first look when
+    // none went out after it.
+    Clock::time_point beforeLastReport() const
+    {
+        const uint64_t sent = m_model.reportsSent();
+        Clock::time_point last = m_looks.empty() ? Clock::now() : m_looks.front().at;
+        for (const SLook& look : m_looks) {
+            if (look.sent < sent)
+                last = look.at;
+        }
+        return last;
+    }
+
+private:
+    struct SLook
+    {
+        Clock::time_point at;
+        uint64_t sent;
+    };
+    const skarvelsim::CSkarvelModel& m_model;
+    std::vector<SLook> m_looks;
+};
 
 // Waits, without running the GUI's event loop, until the read thread has
 // taken every queued report.

@@ -75,9 +75,10 @@ void tst_StartStopCycles::cycles()
     QCOMPARE(hidsim::openHandleCount(sensorSim.interface0), 0);
     QCOMPARE(testing::threadCount(), threadsBefore);
     QCOMPARE(testing::openFileCount(), filesBefore);
+    // One read time-out (100 ms) plus the time to join, as long as the
+    // machine runs the threads when they are due; a busy one makes it any
+    // longer, so the figure is for the log.
     qInfo("%d cycles, slowest stop %lld us", cycles, slowestStopUs);
-    // One read time-out (100 ms) plus the time to join, with room for a busy machine.
-    QVERIFY2(slowestStopUs < 250000, qPrintable(QString::number(slowestStopUs)));
 }
 
 QTEST_GUILESS_MAIN(tst_StartStopCycles)
