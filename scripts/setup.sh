@@ -40,8 +40,9 @@ not_installed() {
 }
 
 # Those of the named packages that apt can install (not purely virtual ones).
+# apt's own words, whatever the user's language.
 offered() {
-  apt-cache policy "$@" 2>/dev/null | awk '
+  LC_ALL=C apt-cache policy "$@" 2>/dev/null | awk '
     /^[^ ].*:$/ { name = substr($0, 1, length($0) - 1) }
     /^  Candidate:/ && $2 != "(none)" { print name }'
 }

@@ -130,11 +130,12 @@ void CSkarvelModel::setRealTime()
     m_anchorIndex = m_next;
 }
 
-void CSkarvelModel::setBurst(std::optional<uint64_t> count)
+void CSkarvelModel::setBurst(std::optional<uint64_t> count, EAfterBurst after)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_pacing = EPacing::Burst;
     m_burstLeft = count;
+    m_afterBurst = after;
 }
 
 void CSkarvelModel::unplugAtReport(uint64_t index)
@@ -237,6 +238,13 @@ CSkarvelModel::Poll CSkarvelModel::pollInput(Clock::time_point now, hidsim::Byte
     }
     const Clock::time_point wakeForUnplug = m_unplugTime.value_or(Clock::time_point::max());
 
+    if (m_pacing == EPacing::Burst && m_burstLeft && *m_burstLeft == 0 &&
+        m_afterBurst == EAfterBurst::RealTime) {
+        m_pacing = EPacing::RealTime;
+        m_burstLeft.reset();
+        m_anchorTime = now;
+        m_anchorIndex = m_next;
+    }
     if (m_pacing == EPacing::RealTime) {
         // The sensor sends whether or not anyone reads; the host's buffer
         // keeps only the newest reports.

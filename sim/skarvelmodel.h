@@ -30,6 +30,13 @@ enum class EPacing
     Burst,    // every read gets the next report at once
 };
 
+// What a burst with a count turns into once its reports are sent.
+enum class EAfterBurst
+{
+    Silence,  // no report until told otherwise
+    RealTime, // real-time pacing, the next report due at once: the sensor streams on
+};
+
 struct SSensorConfig
 {
     // nullopt: the platform reports no serial number (listed as empty).
@@ -59,8 +66,10 @@ public:
     // of report k is k modulo 256.
     // Real-time pacing resumes with the next report due now.
     void setRealTime();
-    // Reports as fast as they are read; with a count, only that many more.
-    void setBurst(std::optional<uint64_t> count = std::nullopt);
+    // Reports as fast as they are read; with a count, only that many more,
+    // then `after`.
+    void setBurst(std::optional<uint64_t> count = std::nullopt,
+                  EAfterBurst after = EAfterBurst::Silence);
     // The cable is pulled when report `index` would be sent, or at `when`.
     void unplugAtReport(uint64_t index);
     void unplugAt(Clock::time_point when);
@@ -107,6 +116,7 @@ private:
     mutable std::mutex m_mutex; // guards everything below; taken inside the backend mutex
     EPacing m_pacing;
     std::optional<uint64_t> m_burstLeft;
+    EAfterBurst m_afterBurst = EAfterBurst::Silence;
     // Real-time schedule: report m_anchorIndex is due at m_anchorTime.
     Clock::time_point m_anchorTime;
     uint64_t m_anchorIndex = 0;

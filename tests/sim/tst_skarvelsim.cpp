@@ -92,6 +92,7 @@ private slots:
     void pacedReadsWaitForDueReports();
     void hostBufferKeepsNewestReports();
     void burstCount();
+    void burstThenRealTime();
     void rangeScalesCounts_data();
     void rangeScalesCounts();
     void accelHighPassRemovesGravity();
@@ -195,6 +196,30 @@ void tst_SkarvelSim::burstCount()
     SSkarvelSample sample;
     QVERIFY(sensor.ReadSample(sample, 100));
     QCOMPARE(sample.extraByte, uint8_t(reads.back().sample.extraByte + 1));
+}
+
+void tst_SkarvelSim::burstThenRealTime()
+{
+    const SSimSensor sim = addSensor(EPacing::RealTime);
+    CSkarvel sensor;
+    QVERIFY(sensor.Connect(L"SIM"));
+    QElapsedTimer clock;
+    clock.start();
+    sim.model->setBurst(500, skarvelsim::EAfterBurst::RealTime);
+    std::vector<SSkarvelSample> samples;
+    SSkarvelSample sample;
+    // Never silent: after the burst the sensor streams on.
+    while (samples.size() < 500 + 84) {
+        QVERIFY(sensor.ReadSample(sample, 2000));
+        samples.push_back(sample);
+    }
+    // The report after the burst comes at once; later ones may fall out of
+    // the host's buffer when the reader is slow.
+    QVERIFY(contiguous({samples.begin(), samples.begin() + 501}));
+    // In real time: the last report read was due 83 / 833 s after the first
+    // one after the burst at the earliest.
+    QVERIFY2(clock.nsecsElapsed() >= 83 * 1000000000LL / 833,
+             qPrintable(QString::number(clock.nsecsElapsed())));
 }
 
 void tst_SkarvelSim::rangeScalesCounts_data()
