@@ -450,11 +450,13 @@ void tst_MainWindowDesktop::shortcutsDoNotClash()
         QCOMPARE(parts.action(entry.action)->shortcut(), QKeySequence(entry.key));
     for (const char* name : {"actionConnect", "actionDisconnect", "actionStart", "actionStop",
                              "actionRecord", "actionScreenshot", "actionSettings", "actionShowAcc",
-                             "actionShowGyro", "actionTableShow", "actionScale", "actionSpectrum"})
+                             "actionShowGyro", "actionTableShow", "actionScale", "actionSpectrum",
+                             "actionTrigger"})
         QVERIFY2(!parts.action(name)->shortcut().isEmpty(), name);
+    QCOMPARE(owner.value(QStringLiteral("M")), QStringLiteral("actionMeasure"));
     // Left free for the graphs' cursors.
-    for (const QKeySequence& key : {QKeySequence(Qt::Key_M), QKeySequence(Qt::Key_Escape),
-                                    QKeySequence(Qt::Key_Left), QKeySequence(Qt::Key_Right)})
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::Key_Left),
+                                    QKeySequence(Qt::Key_Right)})
         QVERIFY2(!owner.contains(key.toString(QKeySequence::PortableText)),
                  qPrintable(key.toString()));
 
