@@ -49,6 +49,10 @@ repo_uri() {
   apt-get indextargets --format '$(REPO_URI)' "Label: $1" 'Created-By: Packages' 2>/dev/null |
     head -n 1
 }
+# The archive's labels come with the package lists.
+if [ -z "${SKARVEL_DEBIAN_MIRROR:-}" ] && [ -z "$(repo_uri Debian)" ]; then
+  DEBIAN_FRONTEND=noninteractive apt-get -q update
+fi
 MIRROR=${SKARVEL_DEBIAN_MIRROR:-$(repo_uri Debian)}
 SECURITY=${SKARVEL_DEBIAN_SECURITY_MIRROR:-$(repo_uri Debian-Security)}
 if [ -z "$MIRROR" ]; then
