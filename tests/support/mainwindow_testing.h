@@ -180,6 +180,16 @@ public:
 
     // Notes the reports sent so far.
     void look() { m_looks.push_back({Clock::now(), m_model.reportsSent()}); }
+    // Looks until the sensor sends its next report, so that a fault right
+    // after leaves a look just before the sensor's last report.
+    void lookUntilNextReport()
+    {
+        const uint64_t sent = m_model.reportsSent();
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        do
+            look();
+        while (m_looks.back().sent == sent && m_looks.back().at < deadline);
+    }
     // The last look before the reports sent by now; the first look when
     // none went out after it.
     Clock::time_point beforeLastReport() const
