@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 #include "graphsview.h"
 #include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "mainwindowui.h"
 
 #include "measurementsession.h"
 #include "skarvelprotocol.h"

@@ -3,7 +3,7 @@
 // The window's side that deals with files: saving, recording, opening, and the
 // desktop's ways of reaching them (recent files, drops, the title).
 #include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "mainwindowui.h"
 
 #include "filedrop.h"
 #include "recentfiles.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 #include "statisticsview.h"
+#include "mainwindowui.h"
 #include "measurementsession.h"
-#include "ui_mainwindow.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>

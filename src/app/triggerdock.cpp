@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 #include "triggerdock.h"
-#include "ui_mainwindow.h"
+#include "mainwindowui.h"
 
 #include "measurementsession.h"
 #include "skarvelprotocol.h"
