@@ -16,6 +16,9 @@ if command -v ccache >/dev/null 2>&1; then
   export CMAKE_C_COMPILER_LAUNCHER="${CMAKE_C_COMPILER_LAUNCHER:-ccache}"
   export CMAKE_CXX_COMPILER_LAUNCHER="${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}"
   export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$ROOT}"
+  # Debug information names the build directory, which ccache would then hash
+  # too: a fresh clone elsewhere would compile everything again.
+  export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 fi
 
 stamp() { date +%s; }
