@@ -165,6 +165,7 @@ inline SResult run(uint64_t reports, int changes)
     double sensitivity = skarvel::accelSensitivity(sensor.GetParams().accelRange) / 1000.0;
     bool haveLast = false;
     uint64_t last = 0;
+    double lastSensitivity = sensitivity; // what the last stored sample was converted with
     bool gapAllowed = true;
     uint64_t gapMin = 0; // the first number that may follow a discard
     uint64_t gapMax = 0; // the last
@@ -189,6 +190,7 @@ inline SResult run(uint64_t reports, int changes)
                                  r.lost += n - last - 1;
                              }
                              last = n;
+                             lastSensitivity = sensitivity;
                              haveLast = true;
                          }
                      });
@@ -264,7 +266,9 @@ inline SResult run(uint64_t reports, int changes)
     }
     r.decodeFaults = decodeFaults.load();
 
-    // The graphs hold the newest stored samples, the last one last.
+    // The graphs hold the newest stored samples, the last one last. A test
+    // thread held up past the stream's end makes its last change after the
+    // last sample was stored: that one keeps the ranges it came with.
     r.storedInGraphs = accelGraph.storedSampleCount();
     if (r.storedInGraphs != gyroGraph.storedSampleCount() ||
         r.storedInGraphs != std::min<uint64_t>(r.stored, r.historyLimit))
@@ -272,7 +276,7 @@ inline SResult run(uint64_t reports, int changes)
     if (r.storedInGraphs > 0) {
         const quint64 i = r.storedInGraphs - 1;
         const auto count = [&](int series) {
-            return int(std::lround(double(accelGraph.storedSample(series, i)) / sensitivity));
+            return int(std::lround(double(accelGraph.storedSample(series, i)) / lastSensitivity));
         };
         if (numberOf(count(0), count(1), count(2)) != last)
             ++r.graphFaults;
