@@ -18,8 +18,6 @@ constexpr double MAX_TIME_WINDOW = 300.0; // seconds; also the history length
 // How far ahead of the column being decimated its edge values are fetched.
 // Measured in the paint itself: the raster work in between evicts them.
 constexpr int PREFETCH_COLUMNS = 12;
-const QColor GRID_COLOR(0xDD, 0xDD, 0xDD);
-const QColor ZERO_LINE_COLOR(0x88, 0x88, 0x88);
 
 // llround for sample counts: a product too large for 64 bits saturates
 // instead of being undefined.
@@ -334,12 +332,6 @@ void CLiveGraph::paintEvent(QPaintEvent* event)
     const QColor textColor = palette().color(QPalette::WindowText);
     const QColor background = palette().color(QPalette::Window);
     painter.setFont(font());
-    const QFontMetrics fm(font());
-    const int fh = fm.height();
-
-    const int yTarget = height() > 79 ? height() / 40 : 1;
-    const double yStep = niceStep(m_yMax - m_yMin, yTarget);
-    const int yDecimals = decimalsFor(yStep);
 
     const QRect plot = plotRect();
     if (plot.width() < 10 || plot.height() < 10) {
@@ -383,73 +375,8 @@ void CLiveGraph::paintEvent(QPaintEvent* event)
         }
     }
 
-    painter.fillRect(rect(), background);
-    painter.fillRect(plot, Qt::white);
     const double x0 = (m_mode == Continue || m_viewStartSet) ? first / m_sampleRate : 0.0;
-    const double x1 = x0 + m_timeWindow;
-
-    const QPen textPen(textColor, 1);
-    const QPen gridPen = cosmeticPen(GRID_COLOR);
-    const QPen zeroPen = cosmeticPen(ZERO_LINE_COLOR);
-
-    // The loops stop early should a step vanish against huge axis values.
-    for (double y = std::ceil(m_yMin / yStep) * yStep; y <= m_yMax + 1e-6 * yStep;) {
-        if (std::abs(y) < 1e-6 * yStep)
-            y = 0.0;
-        const double py = valueToY(inner, y);
-        if (m_gridVisible) {
-            painter.setPen(y == 0.0 ? zeroPen : gridPen);
-            painter.drawLine(QLineF(plot.left(), py, plot.right(), py));
-        }
-        painter.setPen(textPen);
-        painter.drawLine(QLineF(plot.left() - 4, py, plot.left(), py));
-        painter.drawText(QRectF(8, py - fh / 2.0, plot.left() - 14, fh),
-                         Qt::AlignRight | Qt::AlignVCenter, QString::number(y, 'f', yDecimals));
-        const double next = y + yStep;
-        if (!(next > y))
-            break;
-        y = next;
-    }
-
-    const int xTarget = plot.width() > 159 ? plot.width() / 80 : 1;
-    const double xStep = niceStep(m_timeWindow, xTarget);
-    const int xDecimals = decimalsFor(xStep);
-    for (double t = std::ceil(x0 / xStep) * xStep; t <= x1 + 1e-6 * xStep;) {
-        const double px = inner.left() + (t - x0) / m_timeWindow * (inner.right() - inner.left());
-        if (m_gridVisible) {
-            painter.setPen(gridPen);
-            painter.drawLine(QLineF(px, plot.top(), px, plot.bottom()));
-        }
-        painter.setPen(textPen);
-        painter.drawLine(QLineF(px, plot.bottom(), px, plot.bottom() + 4));
-        const QString label = QString::number(t, 'f', xDecimals);
-        const int w = fm.horizontalAdvance(label);
-        painter.drawText(QRectF(px - w / 2.0, plot.bottom() + 6, w, fh), Qt::AlignCenter, label);
-        const double next = t + xStep;
-        if (!(next > t))
-            break;
-        t = next;
-    }
-
-    const QRect topBand(plot.left(), 8, plot.width(), legendBoxHeight()); // rows 8 ... fh + 11
-    painter.setPen(textPen);
-    if (!m_title.isEmpty())
-        painter.drawText(topBand, Qt::AlignLeft | Qt::AlignVCenter, m_title);
-    if (!m_xAxisLabel.isEmpty()) {
-        painter.drawText(
-            QRect(QPoint(plot.left(), height() - 8 - fh), QPoint(plot.right(), height() - 9)),
-            Qt::AlignCenter, m_xAxisLabel);
-    }
-    if (!m_yAxisLabel.isEmpty()) {
-        painter.save();
-        painter.translate(8.0, plot.top() + plot.height() / 2.0);
-        painter.rotate(-90.0);
-        painter.drawText(QRectF(-plot.height() / 2.0, 0, plot.height(), fh), Qt::AlignCenter,
-                         m_yAxisLabel);
-        painter.restore();
-    }
-
-    drawLegend(painter, topBand);
+    paintStandingParts(painter, plot, x0);
 
     painter.setClipRect(inner);
     for (const SCurve& curve : curves) {
@@ -469,7 +396,7 @@ void CLiveGraph::paintEvent(QPaintEvent* event)
         paintTriggerMarker(painter, inner, first, window);
     painter.setClipping(false);
 
-    painter.setPen(textPen);
+    painter.setPen(QPen(textColor, 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(QRect(plot.topLeft(), QPoint(plot.right() - 1, plot.bottom() - 1)));
 }
@@ -532,15 +459,6 @@ void CLiveGraph::segmentPoints(const QRect& rect, const SSeries& series, quint64
             points.emplace_back(x, valueToY(rect, series.data[std::size_t(i - dropped)]));
         }
     }
-}
-
-void CLiveGraph::drawLegend(QPainter& painter, const QRect& legendRect)
-{
-    std::vector<SLegendEntry> entries;
-    entries.reserve(m_series.size());
-    for (const SSeries& series : m_series)
-        entries.push_back({series.name, series.color, series.visible});
-    paintLegend(painter, legendRect, entries, palette().color(QPalette::WindowText), m_legendRects);
 }
 
 void CLiveGraph::paintLegend(QPainter& painter, const QRect& band,

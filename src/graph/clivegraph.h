@@ -8,12 +8,14 @@
 // clear; "stored" indices count from the oldest frame still held.
 #pragma once
 
+#include "cpixellayer.h"
 #include "csamplequeue.h"
 
 #include <QColor>
 #include <QFont>
 #include <QImage>
 #include <QList>
+#include <QPainter>
 #include <QPointF>
 #include <QRect>
 #include <QRegion>
@@ -25,7 +27,6 @@
 #include <vector>
 
 class QFontMetrics;
-class QPainter;
 
 class CLiveGraph : public QWidget
 {
@@ -221,6 +222,41 @@ protected:
                        quint64 origin, std::vector<QPointF>& points) const;
 
 private:
+    // What the standing layer shows, besides the target's scale, format and
+    // resolution: equal keys draw equal layers.
+    struct SLayerKey
+    {
+        QSize size;
+        QFont font;
+        // Of the painter: the layer's painter takes them over.
+        Qt::LayoutDirection direction = Qt::LayoutDirectionAuto;
+        QPainter::RenderHints hints;
+        QColor text;
+        QColor background;
+        double yMin = 0.0;
+        double yMax = 0.0;
+        QString title;
+        QString xAxisLabel;
+        QString yAxisLabel;
+        bool grid = false;
+        bool timeAxis = false; // the time axis from 0 s, over the time window
+        double timeWindow = 0.0;
+        std::vector<SLegendEntry> legend;
+
+        bool operator==(const SLayerKey& other) const;
+    };
+    SLayerKey layerKey(const QPainter& painter, bool withTimeAxis) const;
+    // Everything but the curves, the sweep and trigger lines and the frame:
+    // copied from the standing layer, which is drawn first when its key
+    // changed, with the time axis only where it does not scroll; or all drawn
+    // directly, in the order of old, where the target cannot take a copy.
+    void paintStandingParts(QPainter& painter, const QRect& plot, double timeFrom);
+    // Background, value axis and grid, with withTimeAxis the time axis from
+    // timeFrom seconds, titles and legend.
+    void drawStandingLayer(QPainter& painter, const QRect& plot, bool withTimeAxis,
+                           double timeFrom);
+    // Time grid lines, ticks and labels for a window starting at timeFrom seconds.
+    void drawTimeAxis(QPainter& painter, const QRect& plot, double timeFrom);
     void paintTriggerMarker(QPainter& painter, const QRect& inner, quint64 first,
                             quint64 window) const;
 
@@ -241,6 +277,9 @@ private:
     QString m_yAxisLabel;
     bool m_gridVisible = true;
     std::vector<QPointF> m_curvePoints; // every paint's curves, kept to spare the allocation
+    CPixelLayer m_standingLayer;
+    SLayerKey m_layerKey;            // what m_standingLayer was drawn for
+    QList<QRect> m_layerLegendRects; // the legend boxes it holds
     bool m_triggerMarkerSet = false;
     bool m_triggerLevelShown = false;
     quint64 m_triggerIndex = 0;
