@@ -376,7 +376,7 @@ void CLiveGraph::paintEvent(QPaintEvent* event)
     }
 
     const double x0 = (m_mode == Continue || m_viewStartSet) ? first / m_sampleRate : 0.0;
-    paintStandingParts(painter, plot, x0);
+    const bool framed = paintStandingParts(painter, plot, x0);
 
     painter.setClipRect(inner);
     for (const SCurve& curve : curves) {
@@ -396,9 +396,8 @@ void CLiveGraph::paintEvent(QPaintEvent* event)
         paintTriggerMarker(painter, inner, first, window);
     painter.setClipping(false);
 
-    painter.setPen(QPen(textColor, 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(QRect(plot.topLeft(), QPoint(plot.right() - 1, plot.bottom() - 1)));
+    if (!framed)
+        drawFrame(painter, plot);
 }
 
 void CLiveGraph::drawSegment(QPainter& painter, const QRect& rect, const SSeries& series,

@@ -13,6 +13,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QPainter>
@@ -246,17 +247,25 @@ private:
         bool operator==(const SLayerKey& other) const;
     };
     SLayerKey layerKey(const QPainter& painter, bool withTimeAxis) const;
-    // Everything but the curves, the sweep and trigger lines and the frame:
-    // copied from the standing layer, which is drawn first when its key
-    // changed, with the time axis only where it does not scroll; or all drawn
-    // directly, in the order of old, where the target cannot take a copy.
-    void paintStandingParts(QPainter& painter, const QRect& plot, double timeFrom);
+    // Everything but the curves and the sweep and trigger lines: copied from
+    // the standing layer, which is drawn first when its key changed, with the
+    // time axis only where it does not scroll; or all drawn directly, in the
+    // order of old, where the target cannot take a copy. Returns whether the
+    // frame is in place too (else the caller draws it last).
+    bool paintStandingParts(QPainter& painter, const QRect& plot, double timeFrom);
     // Background, value axis and grid, with withTimeAxis the time axis from
     // timeFrom seconds, titles and legend.
     void drawStandingLayer(QPainter& painter, const QRect& plot, bool withTimeAxis,
                            double timeFrom);
     // Time grid lines, ticks and labels for a window starting at timeFrom seconds.
     void drawTimeAxis(QPainter& painter, const QRect& plot, double timeFrom);
+    void drawFrame(QPainter& painter, const QRect& plot) const;
+    // Whether the frame, drawn as a painter with these hints draws it on a
+    // format at scale 1, covers each pixel of the plot's border opaque and
+    // none beside: then the layer can hold it, and its border copied again
+    // after the scrolling time axis equals the frame drawn over the axis.
+    bool frameCoversBorderOnly(const QRect& plot, QImage::Format format,
+                               QPainter::RenderHints hints) const;
     void paintTriggerMarker(QPainter& painter, const QRect& inner, quint64 first,
                             quint64 window) const;
 
@@ -280,6 +289,11 @@ private:
     CPixelLayer m_standingLayer;
     SLayerKey m_layerKey;            // what m_standingLayer was drawn for
     QList<QRect> m_layerLegendRects; // the legend boxes it holds
+    bool m_layerHasFrame = false;
+    // Widths of the time labels as measured in m_timeLabelFont: new labels
+    // scroll in only every tick step.
+    QFont m_timeLabelFont;
+    QHash<QString, int> m_timeLabelWidths;
     bool m_triggerMarkerSet = false;
     bool m_triggerLevelShown = false;
     quint64 m_triggerIndex = 0;

@@ -74,7 +74,7 @@ CLiveGraph::SLayerKey CLiveGraph::layerKey(const QPainter& painter, bool withTim
     return key;
 }
 
-void CLiveGraph::paintStandingParts(QPainter& painter, const QRect& plot, double timeFrom)
+bool CLiveGraph::paintStandingParts(QPainter& painter, const QRect& plot, double timeFrom)
 {
     const bool timeAxisScrolls = m_mode == Continue || m_viewStartSet;
     CPixelLayer::STarget target;
@@ -82,15 +82,20 @@ void CLiveGraph::paintStandingParts(QPainter& painter, const QRect& plot, double
     if (palette().color(QPalette::Window).alpha() != 255 ||
         !CPixelLayer::targetOf(painter, size(), target)) {
         drawStandingLayer(painter, plot, true, timeFrom);
-        return;
+        return false;
     }
     SLayerKey key = layerKey(painter, !timeAxisScrolls);
     if (!(key == m_layerKey) || !m_standingLayer.fits(target, logicalDpiX(), logicalDpiY())) {
-        QPainter layerPainter(&m_standingLayer.reset(target, logicalDpiX(), logicalDpiY()));
+        QImage& layer = m_standingLayer.reset(target, logicalDpiX(), logicalDpiY());
+        m_layerHasFrame =
+            target.scale == 1.0 && frameCoversBorderOnly(plot, target.image->format(), key.hints);
+        QPainter layerPainter(&layer);
         layerPainter.setLayoutDirection(key.direction);
         layerPainter.setRenderHints(layerPainter.renderHints(), false);
         layerPainter.setRenderHints(key.hints);
         drawStandingLayer(layerPainter, plot, !timeAxisScrolls, 0.0);
+        if (m_layerHasFrame)
+            drawFrame(layerPainter, plot);
         m_layerKey = std::move(key);
         m_layerLegendRects = m_legendRects;
     }
@@ -98,8 +103,57 @@ void CLiveGraph::paintStandingParts(QPainter& painter, const QRect& plot, double
     // The boxes of the legend the layer shows: a paint that drew no legend
     // (too small a plot) may have cleared them since.
     m_legendRects = m_layerLegendRects;
-    if (timeAxisScrolls)
+    if (timeAxisScrolls) {
         drawTimeAxis(painter, plot, timeFrom);
+        // Its lines and ticks end on the frame, which is drawn over them.
+        if (m_layerHasFrame)
+            m_standingLayer.copyTo(painter, target,
+                                   QRegion(plot) - QRegion(plot.adjusted(1, 1, -1, -1)));
+    }
+    return m_layerHasFrame;
+}
+
+void CLiveGraph::drawFrame(QPainter& painter, const QRect& plot) const
+{
+    painter.setPen(QPen(palette().color(QPalette::WindowText), 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRect(plot.topLeft(), QPoint(plot.right() - 1, plot.bottom() - 1)));
+}
+
+bool CLiveGraph::frameCoversBorderOnly(const QRect& plot, QImage::Format format,
+                                       QPainter::RenderHints hints) const
+{
+    const QColor text = palette().color(QPalette::WindowText);
+    if (text.alpha() != 255 || plot.isEmpty())
+        return false;
+    constexpr int MARGIN = 3;
+    QImage probe(plot.size() + QSize(2 * MARGIN, 2 * MARGIN), format);
+    const QRgb blank = ~text.rgb() | 0xFF000000u; // any colour but the frame's
+    probe.fill(blank);
+    {
+        QPainter painter(&probe);
+        painter.setRenderHints(painter.renderHints(), false);
+        painter.setRenderHints(hints);
+        painter.translate(MARGIN - plot.left(), MARGIN - plot.top());
+        drawFrame(painter, plot);
+    }
+    const QRect outer(MARGIN, MARGIN, plot.width(), plot.height());
+    const QRect inside = outer.adjusted(1, 1, -1, -1);
+    // Beyond a few pixels of the border a rectangle's outline does not reach.
+    const QRect deep = inside.adjusted(MARGIN, MARGIN, -MARGIN, -MARGIN);
+    for (int y = 0; y < probe.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(probe.constScanLine(y));
+        for (int x = 0; x < probe.width(); ++x) {
+            if (deep.contains(x, y)) {
+                x = deep.right();
+                continue;
+            }
+            const bool border = outer.contains(x, y) && !inside.contains(x, y);
+            if ((line[x] | 0xFF000000u) != (border ? text.rgb() : blank))
+                return false;
+        }
+    }
+    return true;
 }
 
 void CLiveGraph::drawStandingLayer(QPainter& painter, const QRect& plot, bool withTimeAxis,
@@ -176,6 +230,10 @@ void CLiveGraph::drawTimeAxis(QPainter& painter, const QRect& plot, double timeF
     const int xTarget = plot.width() > 159 ? plot.width() / 80 : 1;
     const double xStep = niceStep(m_timeWindow, xTarget);
     const int xDecimals = decimalsFor(xStep);
+    if (m_timeLabelWidths.size() > 1000 || !(m_timeLabelFont == font())) {
+        m_timeLabelWidths.clear();
+        m_timeLabelFont = font();
+    }
     for (double t = std::ceil(timeFrom / xStep) * xStep; t <= x1 + 1e-6 * xStep;) {
         const double px =
             inner.left() + (t - timeFrom) / m_timeWindow * (inner.right() - inner.left());
@@ -186,7 +244,10 @@ void CLiveGraph::drawTimeAxis(QPainter& painter, const QRect& plot, double timeF
         painter.setPen(textPen);
         painter.drawLine(QLineF(px, plot.bottom(), px, plot.bottom() + 4));
         const QString label = QString::number(t, 'f', xDecimals);
-        const int w = fm.horizontalAdvance(label);
+        auto width = m_timeLabelWidths.constFind(label);
+        if (width == m_timeLabelWidths.cend())
+            width = m_timeLabelWidths.insert(label, fm.horizontalAdvance(label));
+        const int w = *width;
         painter.drawText(QRectF(px - w / 2.0, plot.bottom() + 6, w, fh), Qt::AlignCenter, label);
         const double next = t + xStep;
         if (!(next > t))

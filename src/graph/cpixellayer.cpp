@@ -97,10 +97,18 @@ QImage& CPixelLayer::reset(const STarget& target, int dpiX, int dpiY)
 
 void CPixelLayer::copyTo(QPainter& painter, const STarget& target) const
 {
+    copyTo(painter, target, QRegion());
+    s_copiedCount.fetch_add(1, std::memory_order_relaxed);
+}
+
+void CPixelLayer::copyTo(QPainter& painter, const STarget& target, const QRegion& part) const
+{
     QImage& image = *target.image;
     const QRect area = QRect(target.origin, target.pixelSize) & image.rect();
     const QRegion systemClip = painter.paintEngine()->systemClip();
-    const QRegion region = systemClip.isEmpty() ? QRegion(area) : systemClip & area;
+    QRegion region = systemClip.isEmpty() ? QRegion(area) : systemClip & area;
+    if (!part.isEmpty())
+        region &= part.translated(target.origin);
     // Through constBits(): bits() could detach and leave the painter's pixels
     // untouched.
     uchar* const bits = const_cast<uchar*>(image.constBits());
@@ -113,7 +121,6 @@ void CPixelLayer::copyTo(QPainter& painter, const STarget& target) const
             std::memcpy(bits + y * stride + std::size_t(rect.left()) * 4, from, bytes);
         }
     }
-    s_copiedCount.fetch_add(1, std::memory_order_relaxed);
 }
 
 void CPixelLayer::setDisabled(bool disabled)

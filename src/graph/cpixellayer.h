@@ -14,6 +14,7 @@
 #include <QtGlobal>
 
 class QPainter;
+class QRegion;
 
 class CPixelLayer
 {
@@ -41,14 +42,16 @@ public:
     QImage& reset(const STarget& target, int dpiX, int dpiY);
     void clear() { m_image = QImage(); }
 
-    // Copies the layer into the target, within the painter's system clip.
+    // Copies the layer into the target, within the painter's system clip;
+    // with part, only that part of it (in the area's pixels).
     void copyTo(QPainter& painter, const STarget& target) const;
+    void copyTo(QPainter& painter, const STarget& target, const QRegion& part) const;
 
     // For tests and benchmarks: makes targetOf() decline everything, so the
     // copied and the drawn picture can be compared in one process.
     static void setDisabled(bool disabled);
     static bool disabled();
-    // How many layers copyTo() has copied, and reset() made ready for
+    // How many whole layers copyTo() has copied, and reset() made ready for
     // drawing, in this process.
     static quint64 copiedCount();
     static quint64 drawnCount();

@@ -237,6 +237,7 @@ enum EChange : int
     LegendClick,
     AddedSeries,
     TextColor,
+    TranslucentText,
     WindowColor,
     Font,
     TimeStep,
@@ -265,6 +266,8 @@ void tst_CLiveGraphLayer::change_data()
     QTest::newRow("legend click") << int(LegendClick) << continuous;
     QTest::newRow("series added") << int(AddedSeries) << continuous;
     QTest::newRow("text colour") << int(TextColor) << continuous;
+    // The frame cannot go into the layer then.
+    QTest::newRow("translucent text") << int(TranslucentText) << continuous;
     QTest::newRow("window colour") << int(WindowColor) << continuous;
     QTest::newRow("font") << int(Font) << continuous;
     QTest::newRow("time step") << int(TimeStep) << continuous;
@@ -332,6 +335,10 @@ void tst_CLiveGraphLayer::change()
         break;
     case TextColor:
         palette.setColor(QPalette::WindowText, Qt::darkBlue);
+        graph.setPalette(palette);
+        break;
+    case TranslucentText:
+        palette.setColor(QPalette::WindowText, QColor(0x80, 0x00, 0x00, 0x90));
         graph.setPalette(palette);
         break;
     case WindowColor:
