@@ -307,19 +307,27 @@ int CLiveGraph::legendBoxHeight() const
 
 QRect CLiveGraph::plotRect() const
 {
-    const QFontMetrics fm(font());
-    const int fh = fm.height();
     const int yTarget = height() > 79 ? height() / 40 : 1;
     const int yDecimals = decimalsFor(niceStep(m_yMax - m_yMin, yTarget));
-    const int labelWidth =
-        std::max({fm.horizontalAdvance(QStringLiteral("-0000")),
-                  fm.horizontalAdvance(QString::number(m_yMin, 'f', yDecimals)),
-                  fm.horizontalAdvance(QString::number(m_yMax, 'f', yDecimals))});
-    const int left = labelWidth + 14 + (m_yAxisLabel.isEmpty() ? 0 : fh + 4);
+    // Measuring the labels cost more than the rest of a paint's layout.
+    SMargins& m = m_margins;
+    if (m.yDecimals != yDecimals || m.yMin != m_yMin || m.yMax != m_yMax || !(m.font == font())) {
+        const QFontMetrics fm(font());
+        m.font = font();
+        m.yMin = m_yMin;
+        m.yMax = m_yMax;
+        m.yDecimals = yDecimals;
+        m.fh = fm.height();
+        m.labelWidth = std::max({fm.horizontalAdvance(QStringLiteral("-0000")),
+                                 fm.horizontalAdvance(QString::number(m_yMin, 'f', yDecimals)),
+                                 fm.horizontalAdvance(QString::number(m_yMax, 'f', yDecimals))});
+        m.right = fm.horizontalAdvance(QStringLiteral("0000")) / 2 + 8;
+    }
+    const int fh = m.fh;
+    const int left = m.labelWidth + 14 + (m_yAxisLabel.isEmpty() ? 0 : fh + 4);
     const int top = (!m_title.isEmpty() || !m_series.empty()) ? fh + 16 : fh / 2 + 8;
     const int bottom = fh + 14 + (m_xAxisLabel.isEmpty() ? 0 : fh + 4);
-    const int right = fm.horizontalAdvance(QStringLiteral("0000")) / 2 + 8;
-    return QRect(QPoint(left, top), QPoint(width() - right - 1, height() - bottom - 1));
+    return QRect(QPoint(left, top), QPoint(width() - m.right - 1, height() - bottom - 1));
 }
 
 void CLiveGraph::paintEvent(QPaintEvent* event)

@@ -290,6 +290,18 @@ private:
     SLayerKey m_layerKey;            // what m_standingLayer was drawn for
     QList<QRect> m_layerLegendRects; // the legend boxes it holds
     bool m_layerHasFrame = false;
+    // plotRect()'s measures of the labels, for this font and Y axis.
+    struct SMargins
+    {
+        QFont font;
+        double yMin = 0.0;
+        double yMax = 0.0;
+        int yDecimals = -1;
+        int fh = 0;
+        int labelWidth = 0;
+        int right = 0;
+    };
+    mutable SMargins m_margins;
     // Widths of the time labels as measured in m_timeLabelFont: new labels
     // scroll in only every tick step.
     QFont m_timeLabelFont;
