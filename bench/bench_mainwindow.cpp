@@ -6,7 +6,8 @@
 // Optionally saves a picture of the window instead.
 //
 //   bench_mainwindow [--seconds N] [--window SECONDS] [--fill] [--fallback]
-//                    [--spectrum] [--screenshot FILE] [--record FILE] [--trigger] [--mouse]
+//                    [--spectrum] [--layers] [--screenshot FILE] [--record FILE] [--trigger]
+//                    [--mouse]
 //
 // --window sets the time window; --fill first streams in burst mode until the
 // graphs hold their full 300 s history, then switches to real time;
@@ -14,7 +15,8 @@
 // --spectrum measures in turns with the spectrum dock hidden and shown, N
 // seconds each, twice over, after N seconds unmeasured, and prints both
 // figures of the same run (with
-// --screenshot: the picture shows the dock). --record measures for the same
+// --screenshot: the picture shows the dock). --layers measures the same way
+// with the graphs' standing layers drawn every time and copied. --record measures for the same
 // time again while recording to FILE, in the same run. --trigger compares
 // the trigger off and armed on a level the signal never reaches, in the same
 // run, and times the trigger's evaluation of the same number of samples on
@@ -25,6 +27,7 @@
 // event and the repaint it asks for. Run it
 // offscreen (QT_QPA_PLATFORM=offscreen) or under xvfb-run for a real X server.
 #include "clivegraph.h"
+#include "cpixellayer.h"
 #include "cpolylineraster.h"
 #include "mainwindow.h"
 #include "skarvelmodel.h"
@@ -194,6 +197,7 @@ int main(int argc, char* argv[])
     int window = 5;
     bool fill = false;
     bool spectrum = false;
+    bool layers = false;
     bool mouse = false;
     QString screenshot;
     QString record;
@@ -210,6 +214,8 @@ int main(int argc, char* argv[])
             CPolylineRaster::setFallbackForced(true);
         else if (args[i] == QLatin1String("--spectrum"))
             spectrum = true;
+        else if (args[i] == QLatin1String("--layers"))
+            layers = true;
         else if (args[i] == QLatin1String("--mouse"))
             mouse = true;
         else if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size())
@@ -221,7 +227,7 @@ int main(int argc, char* argv[])
         else {
             std::fprintf(stderr,
                          "usage: %s [--seconds N] [--window SECONDS] [--fill] [--fallback] "
-                         "[--spectrum] "
+                         "[--spectrum] [--layers] "
                          "[--screenshot FILE] [--record FILE] [--trigger] [--mouse]\n",
                          qPrintable(args[0]));
             return 2;
@@ -341,6 +347,11 @@ int main(int argc, char* argv[])
         showSpectrum(false);
         compare("spectrum hidden:", "spectrum shown:", [&](int round) {
             showSpectrum(round == 1 || round == 2);
+            return true;
+        });
+    } else if (layers) {
+        compare("layers drawn:", "layers copied:", [&](int round) {
+            CPixelLayer::setDisabled(round == 0 || round == 3);
             return true;
         });
     } else if (trigger) {
