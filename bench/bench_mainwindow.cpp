@@ -41,6 +41,7 @@
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QIcon>
 #include <QMouseEvent>
@@ -305,8 +306,11 @@ int main(int argc, char* argv[])
         QElapsedTimer wall;
         wall.start();
         app.setRecording(true);
-        QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
-        app.exec();
+        // A loop of its own: the application's quit would close the window
+        // too, and every later stretch would measure it hidden.
+        QEventLoop loop;
+        QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+        loop.exec();
         app.setRecording(false);
         cpu += cpuSeconds() - cpuStart;
         elapsed += double(wall.elapsed()) / 1000.0;
