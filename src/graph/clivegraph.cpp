@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 #include "clivegraph.h"
+#include "clivegraphpaint.h"
 #include "cpolylineraster.h"
 #include "measurestatistics.h"
 
@@ -11,6 +12,8 @@
 
 #include <algorithm>
 #include <cmath>
+
+using namespace livegraph;
 
 namespace {
 
@@ -28,18 +31,6 @@ quint64 roundCount(double value)
     if (value >= 9.2e18)
         return quint64(9.2e18);
     return quint64(std::llround(value));
-}
-
-int decimalsFor(double step)
-{
-    return step >= 1.0 ? 0 : int(std::ceil(-std::log10(step)));
-}
-
-QPen cosmeticPen(const QColor& color)
-{
-    QPen pen(color, 1);
-    pen.setCosmetic(true);
-    return pen;
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 // the top band and the X axis label and right of the Y axis label, so the two
 // touch no pixel in common and the order cannot show.
 #include "clivegraph.h"
+#include "clivegraphpaint.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -19,23 +20,12 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace livegraph;
+
 namespace {
 
-// As the graph's own pens and grid.
-const QColor GRID_COLOR(0xDD, 0xDD, 0xDD);
+// As the graph's own pens.
 const QColor ZERO_LINE_COLOR(0x88, 0x88, 0x88);
-
-int decimalsFor(double step)
-{
-    return step >= 1.0 ? 0 : int(std::ceil(-std::log10(step)));
-}
-
-QPen cosmeticPen(const QColor& color)
-{
-    QPen pen(color, 1);
-    pen.setCosmetic(true);
-    return pen;
-}
 
 } // namespace
 

@@ -4,6 +4,7 @@
 // mode the hover line, the cursors and their readouts, drawn over a kept
 // picture of the last paint so that a mouse move does not draw the curves again.
 #include "clivegraph.h"
+#include "clivegraphpaint.h"
 #include "measurestatistics.h"
 
 #include <QFontMetrics>
@@ -15,17 +16,9 @@
 #include <cmath>
 #include <limits>
 
+using namespace livegraph;
+
 namespace {
-
-// As the graph's grid and pens.
-const QColor GRID_COLOR(0xDD, 0xDD, 0xDD);
-
-QPen cosmeticPen(const QColor& color)
-{
-    QPen pen(color, 1);
-    pen.setCosmetic(true);
-    return pen;
-}
 
 const QColor CURSOR_A_COLOR(0xE6, 0x51, 0x00);
 const QColor CURSOR_B_COLOR(0x8E, 0x24, 0xAA);
