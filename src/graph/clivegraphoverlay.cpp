@@ -334,9 +334,19 @@ void CLiveGraph::paintMeasured(QPaintEvent* event)
             update();
     }
     QPainter painter(this);
-    for (const QRect& r : event->region()) {
-        painter.drawImage(QRectF(r), m_lastPainting,
-                          QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr));
+    // Copied row by row where that is exact: Qt's own copy hands tall areas
+    // to helper threads, which costs a mouse move more than the copy itself.
+    CPixelLayer::STarget target;
+    if (CPixelLayer::targetOf(painter, size(), target) &&
+        target.scale == m_lastPainting.devicePixelRatio() &&
+        target.pixelSize == m_lastPainting.size() &&
+        target.image->format() == m_lastPainting.format()) {
+        CPixelLayer::copyImage(m_lastPainting, painter, target, QRegion());
+    } else {
+        for (const QRect& r : event->region()) {
+            painter.drawImage(QRectF(r), m_lastPainting,
+                              QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr));
+        }
     }
     paintOverlay(painter);
 }

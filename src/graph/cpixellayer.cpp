@@ -103,6 +103,12 @@ void CPixelLayer::copyTo(QPainter& painter, const STarget& target) const
 
 void CPixelLayer::copyTo(QPainter& painter, const STarget& target, const QRegion& part) const
 {
+    copyImage(m_image, painter, target, part);
+}
+
+void CPixelLayer::copyImage(const QImage& picture, QPainter& painter, const STarget& target,
+                            const QRegion& part)
+{
     QImage& image = *target.image;
     const QRect area = QRect(target.origin, target.pixelSize) & image.rect();
     const QRegion systemClip = painter.paintEngine()->systemClip();
@@ -116,7 +122,7 @@ void CPixelLayer::copyTo(QPainter& painter, const STarget& target, const QRegion
     for (const QRect& rect : region) {
         const std::size_t bytes = std::size_t(rect.width()) * 4;
         for (int y = rect.top(); y <= rect.bottom(); ++y) {
-            const uchar* from = m_image.constScanLine(y - target.origin.y()) +
+            const uchar* from = picture.constScanLine(y - target.origin.y()) +
                                 std::size_t(rect.left() - target.origin.x()) * 4;
             std::memcpy(bits + y * stride + std::size_t(rect.left()) * 4, from, bytes);
         }

@@ -46,6 +46,10 @@ public:
     // with part, only that part of it (in the area's pixels).
     void copyTo(QPainter& painter, const STarget& target) const;
     void copyTo(QPainter& painter, const STarget& target, const QRegion& part) const;
+    // The same for any picture of the target's pixel size and format (it is
+    // not checked): byte for byte what drawing it unscaled would put there.
+    static void copyImage(const QImage& picture, QPainter& painter, const STarget& target,
+                          const QRegion& part);
 
     // For tests and benchmarks: makes targetOf() decline everything, so the
     // copied and the drawn picture can be compared in one process.
