@@ -7,7 +7,7 @@
 //
 //   bench_mainwindow [--seconds N] [--window SECONDS] [--fill] [--fallback]
 //                    [--spectrum] [--layers] [--screenshot FILE] [--record FILE] [--trigger]
-//                    [--mouse]
+//                    [--mouse] [--stop]
 //
 // --window sets the time window; --fill first streams in burst mode until the
 // graphs hold their full 300 s history, then switches to real time;
@@ -24,7 +24,9 @@
 // --mouse turns measure
 // mode on and compares the mouse still with the mouse moving over the graphs
 // 60 times a second, in turns as --spectrum does, and times each move: the
-// event and the repaint it asks for. Run it
+// event and the repaint it asks for. --stop stops the measurement before
+// measuring, so that the graphs hold still (moves then repaint on their own
+// rather than with the next data). Run it
 // offscreen (QT_QPA_PLATFORM=offscreen) or under xvfb-run for a real X server.
 #include "clivegraph.h"
 #include "cpixellayer.h"
@@ -60,10 +62,11 @@
 
 namespace {
 
-double cpuSeconds()
+// Of the whole process, or with RUSAGE_THREAD of the calling (GUI) thread.
+double cpuSeconds(int who = RUSAGE_SELF)
 {
     rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
+    getrusage(who, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
@@ -200,6 +203,7 @@ int main(int argc, char* argv[])
     bool spectrum = false;
     bool layers = false;
     bool mouse = false;
+    bool stop = false;
     QString screenshot;
     QString record;
     bool trigger = false;
@@ -219,6 +223,8 @@ int main(int argc, char* argv[])
             layers = true;
         else if (args[i] == QLatin1String("--mouse"))
             mouse = true;
+        else if (args[i] == QLatin1String("--stop"))
+            stop = true;
         else if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size())
             screenshot = args[++i];
         else if (args[i] == QLatin1String("--record") && i + 1 < args.size())
@@ -229,7 +235,7 @@ int main(int argc, char* argv[])
             std::fprintf(stderr,
                          "usage: %s [--seconds N] [--window SECONDS] [--fill] [--fallback] "
                          "[--spectrum] [--layers] "
-                         "[--screenshot FILE] [--record FILE] [--trigger] [--mouse]\n",
+                         "[--screenshot FILE] [--record FILE] [--trigger] [--mouse] [--stop]\n",
                          qPrintable(args[0]));
             return 2;
         }
@@ -275,6 +281,9 @@ int main(int argc, char* argv[])
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
 
+    if (stop)
+        mainWindow.findChild<QAction*>(QStringLiteral("actionStop"))->trigger();
+
     // Shown and hidden as the user does, with the action.
     auto* dock = mainWindow.findChild<QDockWidget*>(QStringLiteral("dock_spectrum"));
     auto* toggle = mainWindow.findChild<QAction*>(QStringLiteral("actionSpectrum"));
@@ -301,8 +310,10 @@ int main(int argc, char* argv[])
     SDurations mouseMoves;
     SDurations mouseRepaints; // the part of a move that is its repaint
     // CPU time and wall time of one stretch of live streaming.
+    double guiCpu = 0.0;
     const auto measure = [&](double& cpu, double& elapsed) {
         const double cpuStart = cpuSeconds();
+        const double guiStart = cpuSeconds(RUSAGE_THREAD);
         QElapsedTimer wall;
         wall.start();
         app.setRecording(true);
@@ -313,6 +324,7 @@ int main(int argc, char* argv[])
         loop.exec();
         app.setRecording(false);
         cpu += cpuSeconds() - cpuStart;
+        guiCpu += cpuSeconds(RUSAGE_THREAD) - guiStart;
         elapsed += double(wall.elapsed()) / 1000.0;
     };
     double cpu = 0.0;
@@ -447,6 +459,8 @@ int main(int argc, char* argv[])
                 CPolylineRaster::fallbackForced() ? "QPainter (--fallback)" : "the fast path");
     std::printf("CPU %.2f s over %.1f s: %.1f %% of one core\n", cpu, elapsed,
                 100.0 * cpu / elapsed);
+    // The rest is mostly the read thread: one wake for each report.
+    std::printf("  of which the GUI thread: %.1f %% of one core\n", 100.0 * guiCpu / elapsed);
     app.plainTicks.print("update tick");
     app.refreshTicks.print("tick + statistics/status");
     app.paints.print("repaint of the window");
