@@ -41,6 +41,9 @@ quint64 roundCount(double value)
 CLiveGraph::CLiveGraph(QWidget* parent) : QWidget(parent), m_xAxisLabel(tr("Time [s]"))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    m_overlayWait.setSingleShot(true);
+    m_overlayWait.setInterval(OVERLAY_WAIT_MS);
+    connect(&m_overlayWait, &QTimer::timeout, this, &CLiveGraph::repaintOverlay);
 }
 
 CLiveGraph::~CLiveGraph() = default;
@@ -63,8 +66,12 @@ void CLiveGraph::appendSamples(const std::vector<float>& values)
     for (std::size_t i = 0; i < values.size(); ++i)
         m_series[i % n].data.push_back(values[i]);
     m_totalSamples += values.size() / n;
-    if (!values.empty())
+    if (!values.empty()) {
         ++m_dataGeneration;
+        m_samplesArrived.start();
+        // The whole repaint asked for below draws a waiting overlay change too.
+        m_overlayWait.stop();
+    }
     const quint64 limit = maxSampleCount();
     for (SSeries& series : m_series) {
         if (series.data.size() > limit)

@@ -12,6 +12,7 @@
 #include "csamplequeue.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QHash>
 #include <QImage>
@@ -22,6 +23,7 @@
 #include <QRegion>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <limits>
@@ -163,7 +165,11 @@ public:
     // exactly as without it. While on, the picture painted from the data is
     // kept, and the overlay (the line under the mouse with its values, the
     // cursors A and B) is drawn over it: a change of the overlay alone
-    // repaints its own pixels from that picture and never the curves.
+    // repaints its own pixels from that picture and never the curves. While
+    // samples arrive, the graph is repainted whole at their pace anyway, and
+    // a change of the overlay waits for that repaint (at most
+    // OVERLAY_WAIT_MS) instead of adding repaints at the mouse's pace.
+    static constexpr int OVERLAY_WAIT_MS = 100;
     static constexpr quint64 NO_CURSOR = ~quint64(0);
     void setMeasureMode(bool on);
     bool measureMode() const { return m_measureMode; }
@@ -355,6 +361,7 @@ private:
     QRegion overlayRegion();
     int readoutWidth(const QFontMetrics& fm) const;
     void updateOverlay();
+    void repaintOverlay();
 
     bool m_measureMode = false;
     double m_hoverFraction = std::numeric_limits<double>::quiet_NaN();
@@ -372,4 +379,6 @@ private:
     std::vector<SOverlayItem> m_overlayItems;
     bool m_overlayItemsValid = false;
     mutable int m_readoutWidth = -1;
+    QElapsedTimer m_samplesArrived; // restarted by every append
+    QTimer m_overlayWait;           // a deferred overlay change: see OVERLAY_WAIT_MS
 };

@@ -80,6 +80,7 @@ void CLiveGraph::setMeasureMode(bool on)
         m_cursorA = NO_CURSOR;
         m_cursorB = NO_CURSOR;
         m_overlayDrawn = QRegion();
+        m_overlayWait.stop();
     }
     update();
 }
@@ -307,7 +308,20 @@ void CLiveGraph::updateOverlay()
     m_overlayItemsValid = false;
     if (!m_measureMode)
         return;
-    update(m_overlayDrawn | overlayRegion());
+    if (m_samplesArrived.isValid() && !m_samplesArrived.hasExpired(OVERLAY_WAIT_MS)) {
+        // The timer only fires should the samples stop before the next repaint.
+        if (!m_overlayWait.isActive())
+            m_overlayWait.start();
+        return;
+    }
+    repaintOverlay();
+}
+
+void CLiveGraph::repaintOverlay()
+{
+    m_overlayWait.stop();
+    if (m_measureMode)
+        update(m_overlayDrawn | overlayRegion());
 }
 
 void CLiveGraph::paintMeasured(QPaintEvent* event)

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -21,6 +22,15 @@ void appendNumbered(CLiveGraph& graph, quint64 from, quint64 count)
     for (quint64 i = 0; i < count; ++i)
         values[std::size_t(i)] = float(from + i);
     graph.appendSamples(values);
+}
+
+// What the window shows: its backing store, which partial repaints update.
+QImage onScreen(QWidget& widget)
+{
+    return widget.screen()
+        ->grabWindow(widget.winId())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
 }
 
 QImage renderGraph(CLiveGraph& graph)
@@ -45,6 +55,8 @@ private slots:
     void measureOffPaintsAsBefore();
     void cursorsDrawnAtTheirSamples();
     void overlayAloneKeepsThePicture();
+    void overlayOnScreen_data();
+    void overlayOnScreen();
     void legendEntryAt();
 };
 
@@ -249,6 +261,54 @@ void tst_CLiveGraphMeasure::overlayAloneKeepsThePicture()
     graph.resize(600, 300);
     graph.repaint();
     QCOMPARE(graph.lastPaintingRenders(), renders + 4);
+}
+
+void tst_CLiveGraphMeasure::overlayOnScreen_data()
+{
+    QTest::addColumn<bool>("streaming");
+    QTest::addColumn<bool>("cursors");
+    QTest::newRow("hover") << false << false;
+    QTest::newRow("hover, cursors") << false << true;
+    // Changes then wait for the next repaint of the data, or for the samples to stop.
+    QTest::newRow("hover while samples arrive") << true << false;
+    QTest::newRow("hover, cursors while samples arrive") << true << true;
+}
+
+// Moves repaint only the overlay's pixels: what the window shows must still
+// be the picture a whole paint gives, and nothing of the overlay may remain.
+void tst_CLiveGraphMeasure::overlayOnScreen()
+{
+    QFETCH(bool, streaming);
+    QFETCH(bool, cursors);
+    CLiveGraph graph;
+    graph.addSeries(QStringLiteral("X"), Qt::red);
+    graph.resize(640, 320);
+    appendNumbered(graph, 0, 8330);
+    graph.setYRange(0.0, 8330.0);
+    graph.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&graph));
+    graph.setMeasureMode(true);
+    graph.repaint();
+    const QImage plain = renderGraph(graph);
+    QTRY_COMPARE(onScreen(graph), plain);
+
+    if (streaming) {
+        appendNumbered(graph, 8330, 1);
+        graph.repaint();
+    }
+    const QImage data = renderGraph(graph);
+    for (double fraction : {0.25, 0.5, 0.75}) {
+        graph.setHoverFraction(fraction);
+        if (cursors)
+            graph.setCursors(4165 + quint64(fraction * 1000), 8000);
+        const QImage shown = renderGraph(graph);
+        QVERIFY(shown != data);
+        QTRY_COMPARE(onScreen(graph), shown);
+    }
+    graph.setHoverFraction(std::numeric_limits<double>::quiet_NaN());
+    graph.setCursors(CLiveGraph::NO_CURSOR, CLiveGraph::NO_CURSOR);
+    QCOMPARE(renderGraph(graph), data);
+    QTRY_COMPARE(onScreen(graph), data);
 }
 
 void tst_CLiveGraphMeasure::legendEntryAt()
