@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 #include "statusbarview.h"
 #include "mainwindow.h"
+#include "steadyboxlayout.h"
 
 #include <QCoreApplication>
 #include <QFont>
@@ -39,7 +40,8 @@ QFrame* newSeparator(QWidget* parent)
 
 QHBoxLayout* newSectionLayout(QWidget* container)
 {
-    auto* layout = new QHBoxLayout(container);
+    // The texts change every refresh while measuring, their sizes hardly ever.
+    auto* layout = new SteadyBoxLayout(container);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
     return layout;
