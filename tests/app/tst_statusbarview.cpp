@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 // The status bar as it changes while the window is shown: it must look
-// exactly like a status bar built in its final state, and a refresh that only
-// changes the sample count must repaint that count and nothing else.
+// exactly like a status bar built in its final state, and a refresh must
+// repaint the texts it changes and nothing else.
 #include "statusbarview.h"
 
 #include <QApplication>
@@ -91,7 +91,8 @@ class tst_StatusBarView : public QObject
 private slots:
     void changedLooksAsBuilt_data();
     void changedLooksAsBuilt();
-    void countRefreshRepaintsOnlyTheCount();
+    void refreshRepaintsOnlyChangedTexts_data();
+    void refreshRepaintsOnlyChangedTexts();
 };
 
 void tst_StatusBarView::changedLooksAsBuilt_data()
@@ -167,33 +168,62 @@ void tst_StatusBarView::changedLooksAsBuilt()
     QCOMPARE(changed.statusBar()->grab().toImage(), built.statusBar()->grab().toImage());
 }
 
-void tst_StatusBarView::countRefreshRepaintsOnlyTheCount()
+void tst_StatusBarView::refreshRepaintsOnlyChangedTexts_data()
 {
+    QTest::addColumn<SStatus>("before");
+    QTest::addColumn<SStatus>("after");
+    QTest::addColumn<QStringList>("changed");
+
+    SStatus before;
+    SStatus after = before;
+    after.stored += 42;
+    QTest::newRow("sample count") << before << after << QStringList{"lb_status_samples"};
+    after.durationMs += 1000;
+    QTest::newRow("count and time")
+        << before << after << QStringList{"lb_status_samples", "lb_status_time"};
+    before.recording = QStringLiteral("rec.csv");
+    after = before;
+    after.durationMs += 1000;
+    QTest::newRow("recording") << before << after
+                               << QStringList{"lb_status_time", "lb_status_recording"};
+}
+
+void tst_StatusBarView::refreshRepaintsOnlyChangedTexts()
+{
+    QFETCH(SStatus, before);
+    QFETCH(SStatus, after);
+    QFETCH(QStringList, changed);
+
     QMainWindow window;
     StatusBarView view;
     view.setup(&window);
     window.resize(900, 200);
-    SStatus status;
-    show(view, status);
-    CPaintLog log(window.statusBar());
+    show(view, before);
+    QStatusBar* bar = window.statusBar();
+    CPaintLog log(bar);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto* count = window.findChild<QLabel*>(QStringLiteral("lb_status_samples"));
-    QTRY_VERIFY(!log.painted[count].isEmpty());
+    QRegion changedRegion;
+    QList<QLabel*> labels;
+    for (const QString& name : changed) {
+        auto* label = bar->findChild<QLabel*>(name);
+        QVERIFY(label);
+        labels.append(label);
+        QTRY_VERIFY(!log.painted[label].isEmpty());
+        changedRegion += QRect(label->mapTo(bar, QPoint(0, 0)), label->size());
+    }
     settle();
     log.painted.clear();
 
-    status.stored += 42;
-    show(view, status);
+    show(view, after);
     settle();
-    QTRY_VERIFY(!log.painted[count].isEmpty());
+    for (QLabel* label : labels)
+        QTRY_VERIFY(!log.painted[label].isEmpty());
 
-    const QRect countRect(count->mapTo(window.statusBar(), QPoint(0, 0)), count->size());
     for (const auto& [widget, region] : log.painted) {
-        if (widget == count)
-            continue;
-        QVERIFY2((region - QRegion(countRect)).isEmpty(), qPrintable(widget->objectName()));
-        QVERIFY2(!qobject_cast<QLabel*>(widget), qPrintable(widget->objectName()));
+        QVERIFY2((region - changedRegion).isEmpty(), qPrintable(widget->objectName()));
+        if (qobject_cast<QLabel*>(widget))
+            QVERIFY2(labels.contains(widget), qPrintable(widget->objectName()));
     }
 }
 
