@@ -6,10 +6,11 @@
 
 bool SteadyBoxLayout::SItemInputs::operator==(const SItemInputs& other) const
 {
-    return item == other.item && sizeHint == other.sizeHint && minimumSize == other.minimumSize &&
-           maximumSize == other.maximumSize && expanding == other.expanding &&
-           alignment == other.alignment && controlTypes == other.controlTypes &&
-           widgetPolicy == other.widgetPolicy && stretch == other.stretch && empty == other.empty;
+    return item == other.item && geometry == other.geometry && sizeHint == other.sizeHint &&
+           minimumSize == other.minimumSize && maximumSize == other.maximumSize &&
+           expanding == other.expanding && alignment == other.alignment &&
+           controlTypes == other.controlTypes && widgetPolicy == other.widgetPolicy &&
+           stretch == other.stretch && empty == other.empty;
 }
 
 bool SteadyBoxLayout::SInputs::operator==(const SInputs& other) const
@@ -33,6 +34,7 @@ bool SteadyBoxLayout::readInputs(SInputs& inputs) const
             return false;
         SItemInputs entry;
         entry.item = item;
+        entry.geometry = item->geometry();
         entry.sizeHint = item->sizeHint();
         entry.minimumSize = item->minimumSize();
         entry.maximumSize = item->maximumSize();

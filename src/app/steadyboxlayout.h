@@ -26,6 +26,9 @@ private:
     struct SItemInputs
     {
         const QLayoutItem* item = nullptr;
+        // Where the item is: a widget moved by hand or given other layout
+        // margins by its style is put back in place by a new placement.
+        QRect geometry;
         QSize sizeHint;
         QSize minimumSize;
         QSize maximumSize;

@@ -145,6 +145,10 @@ void tst_SteadyBoxLayout::matchesPlainLayout_data()
     row("right to left",
         [](SRow& r) { r.section->parentWidget()->setLayoutDirection(Qt::RightToLeft); });
     row("label added", [](SRow& r) { r.section->addWidget(new QLabel(QStringLiteral("FW 01"))); });
+    row("label moved by hand, then same width text", [](SRow& r) {
+        r.first->move(r.first->pos() + QPoint(5, 3));
+        r.first->setText(QStringLiteral("2 / 8,330 samples"));
+    });
     row("label deleted", [](SRow& r) { delete r.second; });
     row("row narrower", [](SRow& r) { r.row.resize(150, 40); });
     row("row taller", [](SRow& r) { r.row.resize(600, 90); });
