@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Skarvel Monitor developers
 #include "statusbarview.h"
 #include "mainwindow.h"
+#include "steadyboxlayout.h"
 
 #include <QCoreApplication>
 #include <QFont>
@@ -39,7 +40,8 @@ QFrame* newSeparator(QWidget* parent)
 
 QHBoxLayout* newSectionLayout(QWidget* container)
 {
-    auto* layout = new QHBoxLayout(container);
+    // The texts change every refresh while measuring, their sizes hardly ever.
+    auto* layout = new SteadyBoxLayout(container);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
     return layout;
@@ -99,13 +101,18 @@ void StatusBarView::setup(QMainWindow* window)
     measurementLayout->addWidget(newSeparator(m_measurementWidget));
     measurementLayout->addWidget(m_sampleCountLabel);
 
-    m_recordingLabel = new QLabel(window);
+    // In a section of its own, as the duration changes every second.
+    m_recordingWidget = new QWidget(window);
+    m_recordingWidget->setObjectName(QStringLiteral("widget_status_recording"));
+    QHBoxLayout* recordingLayout = newSectionLayout(m_recordingWidget);
+    m_recordingLabel = new QLabel(m_recordingWidget);
     m_recordingLabel->setObjectName(QStringLiteral("lb_status_recording"));
     m_recordingLabel->setTextFormat(Qt::RichText);
-    m_recordingLabel->hide();
+    recordingLayout->addWidget(m_recordingLabel);
+    m_recordingWidget->hide();
 
     bar->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
-    bar->addPermanentWidget(m_recordingLabel);
+    bar->addPermanentWidget(m_recordingWidget);
     bar->addPermanentWidget(m_measurementWidget);
 }
 
@@ -118,7 +125,7 @@ void StatusBarView::showOpenedFile(const QString& serialNumber, uint16_t firmwar
 
 void StatusBarView::showRecording(const QString& fileName, qint64 durationMs)
 {
-    m_recordingLabel->setVisible(!fileName.isEmpty());
+    m_recordingWidget->setVisible(!fileName.isEmpty());
     if (fileName.isEmpty())
         return;
     m_recordingLabel->setText(

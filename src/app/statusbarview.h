@@ -41,5 +41,6 @@ private:
     QLabel* m_measureStateLabel = nullptr;
     QLabel* m_measureTimeLabel = nullptr;
     QLabel* m_sampleCountLabel = nullptr;
+    QWidget* m_recordingWidget = nullptr;
     QLabel* m_recordingLabel = nullptr;
 };
