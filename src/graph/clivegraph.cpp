@@ -55,6 +55,7 @@ int CLiveGraph::addSeries(const QString& name, const QColor& color)
     series.name = name;
     series.color = color;
     m_series.push_back(std::move(series));
+    m_readoutWidth = -1;
     return int(m_series.size()) - 1;
 }
 

@@ -378,7 +378,8 @@ private:
     QRect m_lastPaintingInner;
     std::vector<SOverlayItem> m_overlayItems;
     bool m_overlayItemsValid = false;
-    mutable int m_readoutWidth = -1;
+    mutable int m_readoutWidth = -1; // in m_readoutFont; -1 until measured
+    mutable QFont m_readoutFont;
     QElapsedTimer m_samplesArrived; // restarted by every append
     QTimer m_overlayWait;           // a deferred overlay change: see OVERLAY_WAIT_MS
 };

@@ -276,7 +276,8 @@ QStringList CLiveGraph::hoverTexts() const
 // nor measures texts at every move of the mouse.
 int CLiveGraph::readoutWidth(const QFontMetrics& fm) const
 {
-    if (m_readoutWidth < 0) {
+    if (m_readoutWidth < 0 || !(m_readoutFont == font())) {
+        m_readoutFont = font();
         const QString digits =
             QStringLiteral("-00000.") + QString(m_valueDecimals, QLatin1Char('0'));
         int width = fm.horizontalAdvance(QStringLiteral("00000.0000 s"));
@@ -339,8 +340,7 @@ void CLiveGraph::paintMeasured(QPaintEvent* event)
         m_renderingLastPainting = false;
         m_lastPaintingKey = key;
         m_lastPaintingInner = plotRect().adjusted(1, 1, -1, -1);
-        m_readoutWidth = -1;         // the font or the series may have changed
-        m_overlayItemsValid = false; // the values under the mouse may have changed too
+        m_overlayItemsValid = false; // the values under the mouse may have changed
         ++m_lastPaintingRenders;
         // Every change of the data asks for a whole repaint; should one not
         // have, the rest of the widget would show the old picture.
