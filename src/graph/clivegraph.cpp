@@ -331,11 +331,16 @@ QRect CLiveGraph::plotRect() const
 
 void CLiveGraph::paintEvent(QPaintEvent* event)
 {
-    if (m_measureMode && !m_renderingLastPainting) {
+    if (m_measureMode)
         paintMeasured(event);
-        return;
-    }
-    QPainter painter(m_renderingLastPainting ? static_cast<QPaintDevice*>(&m_lastPainting) : this);
+    else
+        paintData(this);
+}
+
+void CLiveGraph::paintData(QPaintDevice* device)
+{
+    ++m_dataPaints;
+    QPainter painter(device);
     const QColor textColor = palette().color(QPalette::WindowText);
     const QColor background = palette().color(QPalette::Window);
     painter.setFont(font());

@@ -202,8 +202,8 @@ public:
     // What the readout under the mouse says: the time, then one line per
     // series; empty while it is not shown.
     QStringList hoverTexts() const;
-    // How often the kept picture was painted from the data in measure mode.
-    quint64 lastPaintingRenders() const { return m_lastPaintingRenders; }
+    // How often the graph was painted from its data (curves and all).
+    quint64 dataPaints() const { return m_dataPaints; }
 
 signals:
     // After appendSamples() stored frames; after a clear.
@@ -350,6 +350,8 @@ private:
         QList<QColor> textColors;
     };
     SPaintKey paintKey() const;
+    // The picture from the data, without the overlay, onto the device.
+    void paintData(QPaintDevice* device);
     void paintMeasured(QPaintEvent* event);
     void paintOverlay(QPainter& painter);
     std::vector<SOverlayItem> overlayItems() const;
@@ -371,9 +373,9 @@ private:
     QString m_valueUnit;
     quint64 m_clears = 0;
     QImage m_lastPainting;
-    SPaintKey m_lastPaintingKey;
-    bool m_renderingLastPainting = false;
-    quint64 m_lastPaintingRenders = 0;
+    SPaintKey m_lastPaintingKey;     // of the last paint from the data
+    bool m_lastPaintingKept = false; // whether m_lastPainting holds that paint
+    quint64 m_dataPaints = 0;
     QRegion m_overlayDrawn;
     QRect m_lastPaintingInner;
     std::vector<SOverlayItem> m_overlayItems;

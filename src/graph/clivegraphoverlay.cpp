@@ -75,6 +75,8 @@ void CLiveGraph::setMeasureMode(bool on)
     setMouseTracking(on);
     if (!on) {
         m_lastPainting = QImage();
+        m_lastPaintingKept = false;
+        m_lastPaintingKey = SPaintKey();
         m_overlayItemsValid = false;
         m_hoverFraction = std::numeric_limits<double>::quiet_NaN();
         m_cursorA = NO_CURSOR;
@@ -184,7 +186,7 @@ int CLiveGraph::legendEntryAt(const QPoint& pos) const
 
 QRect CLiveGraph::overlayInner() const
 {
-    if (!m_lastPainting.isNull() && m_lastPaintingKey.size == size())
+    if (m_lastPaintingKey.size == size())
         return m_lastPaintingInner;
     return plotRect().adjusted(1, 1, -1, -1);
 }
@@ -329,23 +331,33 @@ void CLiveGraph::paintMeasured(QPaintEvent* event)
 {
     const SPaintKey key = paintKey();
     const qreal dpr = key.dpr;
-    if (m_lastPainting.isNull() || !(key == m_lastPaintingKey)) {
+    if (!(key == m_lastPaintingKey) && event->region().contains(rect())) {
+        // New data: painted straight onto the widget, which spares copying the
+        // kept picture at every change while samples stream in. The picture
+        // is kept only once the overlay changes on its own.
+        paintData(this);
+        m_lastPaintingKey = key;
+        m_lastPaintingKept = false;
+        m_lastPaintingInner = plotRect().adjusted(1, 1, -1, -1);
+        m_overlayItemsValid = false; // the values under the mouse may have changed
+        QPainter painter(this);
+        paintOverlay(painter);
+        return;
+    }
+    if (!m_lastPaintingKept || !(key == m_lastPaintingKey)) {
         const QSize pixels = (QSizeF(size()) * dpr).toSize();
         if (m_lastPainting.size() != pixels)
             m_lastPainting = QImage(pixels, QImage::Format_RGB32);
         m_lastPainting.setDevicePixelRatio(dpr);
-        // The normal paint, into the kept picture instead of the screen.
-        m_renderingLastPainting = true;
-        paintEvent(event);
-        m_renderingLastPainting = false;
-        m_lastPaintingKey = key;
-        m_lastPaintingInner = plotRect().adjusted(1, 1, -1, -1);
-        m_overlayItemsValid = false; // the values under the mouse may have changed
-        ++m_lastPaintingRenders;
         // Every change of the data asks for a whole repaint; should one not
         // have, the rest of the widget would show the old picture.
-        if (!event->region().contains(rect()))
+        if (!(key == m_lastPaintingKey) && !event->region().contains(rect()))
             update();
+        paintData(&m_lastPainting);
+        m_lastPaintingKey = key;
+        m_lastPaintingKept = true;
+        m_lastPaintingInner = plotRect().adjusted(1, 1, -1, -1);
+        m_overlayItemsValid = false;
     }
     QPainter painter(this);
     // Copied row by row where that is exact: Qt's own copy hands tall areas
