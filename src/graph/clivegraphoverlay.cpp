@@ -331,15 +331,18 @@ void CLiveGraph::paintMeasured(QPaintEvent* event)
 {
     const SPaintKey key = paintKey();
     const qreal dpr = key.dpr;
+    const auto paintedFromData = [&](bool kept) {
+        m_lastPaintingKey = key;
+        m_lastPaintingKept = kept;
+        m_lastPaintingInner = plotRect().adjusted(1, 1, -1, -1);
+        m_overlayItemsValid = false; // the values under the mouse may have changed
+    };
     if (!(key == m_lastPaintingKey) && event->region().contains(rect())) {
         // New data: painted straight onto the widget, which spares copying the
         // kept picture at every change while samples stream in. The picture
         // is kept only once the overlay changes on its own.
         paintData(this);
-        m_lastPaintingKey = key;
-        m_lastPaintingKept = false;
-        m_lastPaintingInner = plotRect().adjusted(1, 1, -1, -1);
-        m_overlayItemsValid = false; // the values under the mouse may have changed
+        paintedFromData(false);
         QPainter painter(this);
         paintOverlay(painter);
         return;
@@ -354,19 +357,14 @@ void CLiveGraph::paintMeasured(QPaintEvent* event)
         if (!(key == m_lastPaintingKey) && !event->region().contains(rect()))
             update();
         paintData(&m_lastPainting);
-        m_lastPaintingKey = key;
-        m_lastPaintingKept = true;
-        m_lastPaintingInner = plotRect().adjusted(1, 1, -1, -1);
-        m_overlayItemsValid = false;
+        paintedFromData(true);
     }
     QPainter painter(this);
     // Copied row by row where that is exact: Qt's own copy hands tall areas
     // to helper threads, which costs a mouse move more than the copy itself.
     CPixelLayer::STarget target;
     if (CPixelLayer::targetOf(painter, size(), target) &&
-        target.scale == m_lastPainting.devicePixelRatio() &&
-        target.pixelSize == m_lastPainting.size() &&
-        target.image->format() == m_lastPainting.format()) {
+        CPixelLayer::matches(m_lastPainting, target)) {
         CPixelLayer::copyImage(m_lastPainting, painter, target, QRegion());
     } else {
         for (const QRect& r : event->region()) {

@@ -74,12 +74,15 @@ bool CPixelLayer::targetOf(QPainter& painter, const QSize& size, STarget& target
     return true;
 }
 
+bool CPixelLayer::matches(const QImage& picture, const STarget& target)
+{
+    return !picture.isNull() && target.image && picture.size() == target.pixelSize &&
+           picture.devicePixelRatio() == target.scale && picture.format() == target.image->format();
+}
+
 bool CPixelLayer::fits(const STarget& target, int dpiX, int dpiY) const
 {
-    return !m_image.isNull() && target.image && m_image.size() == target.pixelSize &&
-           m_image.devicePixelRatio() == target.scale &&
-           m_image.format() == target.image->format() &&
-           m_image.dotsPerMeterX() == dotsPerMeter(dpiX) &&
+    return matches(m_image, target) && m_image.dotsPerMeterX() == dotsPerMeter(dpiX) &&
            m_image.dotsPerMeterY() == dotsPerMeter(dpiY);
 }
 

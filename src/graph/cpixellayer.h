@@ -46,8 +46,10 @@ public:
     // with part, only that part of it (in the area's pixels).
     void copyTo(QPainter& painter, const STarget& target) const;
     void copyTo(QPainter& painter, const STarget& target, const QRegion& part) const;
-    // The same for any picture of the target's pixel size and format (it is
-    // not checked): byte for byte what drawing it unscaled would put there.
+    // Whether a picture has the target's pixel size, scale and format, so
+    // that copyImage() puts what drawing it unscaled would put there.
+    static bool matches(const QImage& picture, const STarget& target);
+    // The same as copyTo() for any picture that matches() the target (it is not checked).
     static void copyImage(const QImage& picture, QPainter& painter, const STarget& target,
                           const QRegion& part);
 
