@@ -24,16 +24,25 @@ void CSampleQueue::push_back(float value)
         block.sums[run] = double(value);
     } else {
         block.sums[run] += double(value);
-        // A run's extremes skip NaNs (a NaN summary would hide the whole run),
-        // just as a value-by-value scan that starts from a number skips them.
-        float& lo = block.runs[run].lo;
-        float& hi = block.runs[run].hi;
-        if (value < lo || lo != lo)
-            lo = value;
-        if (value > hi || hi != hi)
-            hi = value;
+        include(block.runs[run], value);
     }
+    if (offset % SUMMARY_GROUP == 0)
+        block.groups[offset / SUMMARY_GROUP] = {value, value};
+    else
+        include(block.groups[offset / SUMMARY_GROUP], value);
     ++m_size;
+}
+
+void CSampleQueue::include(SExtremes& extremes, float value)
+{
+    // A summary's extremes skip NaNs (a NaN summary would hide all its
+    // values), just as a value-by-value scan that starts from a number skips
+    // them. Ties keep the earlier value, as that scan does: whether a range
+    // is read by groups, runs or values, it gives the same bits.
+    if (value < extremes.lo || extremes.lo != extremes.lo)
+        extremes.lo = value;
+    if (value > extremes.hi || extremes.hi != extremes.hi)
+        extremes.hi = value;
 }
 
 void CSampleQueue::pop_front(std::size_t count)
@@ -59,11 +68,13 @@ void CSampleQueue::prefetch(std::size_t index) const
     const SBlock* block = m_blocks[pos / BLOCK_SIZE].get();
     const std::size_t run = pos % BLOCK_SIZE / SUMMARY_RUN;
     __builtin_prefetch(&block->values[pos % BLOCK_SIZE]);
-    // A column reads its runs' extremes from about two cache lines.
+    // A column reads its runs' extremes from about two cache lines, and its
+    // groups' from one.
     constexpr std::size_t RUNS_PER_LINE = 64 / sizeof(SExtremes);
     __builtin_prefetch(&block->runs[run]);
     if (run + RUNS_PER_LINE < BLOCK_SIZE / SUMMARY_RUN)
         __builtin_prefetch(&block->runs[run + RUNS_PER_LINE]);
+    __builtin_prefetch(&block->groups[pos % BLOCK_SIZE / SUMMARY_GROUP]);
 }
 
 void CSampleQueue::copy(std::size_t begin, std::size_t end, float* out) const
@@ -106,12 +117,22 @@ void CSampleQueue::minMax(std::size_t begin, std::size_t end, float& lo, float& 
             low = v < low ? v : low;
             high = v > high ? v : high;
         }
-        for (; offset + SUMMARY_RUN <= last; offset += SUMMARY_RUN) {
-            const float runLow = block.runs[offset / SUMMARY_RUN].lo;
-            const float runHigh = block.runs[offset / SUMMARY_RUN].hi;
-            low = runLow < low ? runLow : low;
-            high = runHigh > high ? runHigh : high;
+        const auto addRuns = [&](std::size_t until) {
+            for (; offset + SUMMARY_RUN <= until; offset += SUMMARY_RUN) {
+                const float runLow = block.runs[offset / SUMMARY_RUN].lo;
+                const float runHigh = block.runs[offset / SUMMARY_RUN].hi;
+                low = runLow < low ? runLow : low;
+                high = runHigh > high ? runHigh : high;
+            }
+        };
+        addRuns(std::min(last, (offset + SUMMARY_GROUP - 1) / SUMMARY_GROUP * SUMMARY_GROUP));
+        for (; offset + SUMMARY_GROUP <= last; offset += SUMMARY_GROUP) {
+            const float groupLow = block.groups[offset / SUMMARY_GROUP].lo;
+            const float groupHigh = block.groups[offset / SUMMARY_GROUP].hi;
+            low = groupLow < low ? groupLow : low;
+            high = groupHigh > high ? groupHigh : high;
         }
+        addRuns(last);
         for (; offset < last; ++offset) {
             const float v = block.values[offset];
             low = v < low ? v : low;

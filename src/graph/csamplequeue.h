@@ -10,13 +10,17 @@
 
 // A double-ended queue of floats in fixed blocks. Each block also keeps the
 // minimum, maximum and sum of every run of SUMMARY_RUN values that starts
-// at a multiple of SUMMARY_RUN within it, so the painter and the
+// at a multiple of SUMMARY_RUN within it, and the minimum and maximum of
+// every group of SUMMARY_GROUP values aligned alike, so the painter and the
 // statistics can summarise long ranges without visiting every value.
 class CSampleQueue
 {
 public:
     static constexpr std::size_t BLOCK_SIZE = 4096;
     static constexpr std::size_t SUMMARY_RUN = 16;
+    // A column of the 300 s window holds a few hundred values: without the
+    // groups its decimation read some twenty runs.
+    static constexpr std::size_t SUMMARY_GROUP = 128;
 
     std::size_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
@@ -53,12 +57,14 @@ private:
         float lo;
         float hi;
     };
+    static void include(SExtremes& extremes, float value);
     // Cache-line aligned, so that every run of values fills exactly one line.
     struct alignas(64) SBlock
     {
         float values[BLOCK_SIZE];
         SExtremes runs[BLOCK_SIZE / SUMMARY_RUN]; // side by side: one cache line fewer to read
-        double sums[BLOCK_SIZE / SUMMARY_RUN];    // each run's values added in order
+        SExtremes groups[BLOCK_SIZE / SUMMARY_GROUP];
+        double sums[BLOCK_SIZE / SUMMARY_RUN]; // each run's values added in order
     };
 
     std::vector<std::unique_ptr<SBlock>> m_blocks; // the front block first

@@ -577,7 +577,9 @@ void tst_CLiveGraphRender::decimation_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<qint64>("viewStart"); // -1: none
     QTest::addColumn<int>("frameCount");
-    QTest::addColumn<int>("distribution"); // 0: noise, 1: steps with ties, 2: noise with NaNs
+    // 0: noise, 1: steps with ties, 2: noise with NaNs, 3: noise with NaN
+    // stretches longer than the queue's summary groups
+    QTest::addColumn<int>("distribution");
 
     const int overfull = 249900 + 12345;
     QTest::newRow("300 s, noise, drops")
@@ -595,6 +597,8 @@ void tst_CLiveGraphRender::decimation_data()
     QTest::newRow("300 s, NaNs, drops")
         << QSize(1200, 350) << 300.0 << 0 << qint64(-1) << overfull << 2;
     QTest::newRow("5 s, NaNs") << QSize(600, 300) << 5.0 << 0 << qint64(-1) << 20000 << 2;
+    QTest::newRow("300 s, long NaN stretches")
+        << QSize(500, 300) << 300.0 << 0 << qint64(-1) << overfull << 3;
     QTest::newRow("0.3 s, every sample") << QSize(400, 300) << 0.3 << 0 << qint64(-1) << 5000 << 0;
 }
 
@@ -629,6 +633,8 @@ void tst_CLiveGraphRender::decimation()
             // NaNs, single and in whole runs, must be passed over (or kept
             // when a column starts with one) exactly as the full scan does.
             if (distribution == 2 && (random() % 100 == 0 || (k / 40) % 97 == 5))
+                v = std::numeric_limits<float>::quiet_NaN();
+            if (distribution == 3 && (k / 300) % 7 == 3)
                 v = std::numeric_limits<float>::quiet_NaN();
             all[s].push_back(v);
             batch.push_back(v);
