@@ -472,8 +472,14 @@ bool drawFast(QPainter& painter, const QRect& clip, const QPointF* points, int c
 
     thread_local std::vector<QPointF> mapped;
     mapped.resize(std::size_t(count));
+    // A widget's paint is only moved to its place in the window: that sum,
+    // which is QTransform's own for a translation, without a call per point.
+    const bool translation = transform.type() <= QTransform::TxTranslate;
+    const QPointF offset(transform.dx(), transform.dy());
     for (int i = 0; i < count; ++i) {
-        const QPointF p = transform.map(points[i]);
+        const QPointF p = translation
+                              ? QPointF(points[i].x() + offset.x(), points[i].y() + offset.y())
+                              : transform.map(points[i]);
         if (!(std::abs(p.x()) < COORDINATE_LIMIT && std::abs(p.y()) < COORDINATE_LIMIT))
             return false; // also NaN
         mapped[std::size_t(i)] = p;
