@@ -117,21 +117,17 @@ void CSampleQueue::minMax(std::size_t begin, std::size_t end, float& lo, float& 
             low = v < low ? v : low;
             high = v > high ? v : high;
         }
+        const auto add = [&](const SExtremes& summary) {
+            low = summary.lo < low ? summary.lo : low;
+            high = summary.hi > high ? summary.hi : high;
+        };
         const auto addRuns = [&](std::size_t until) {
-            for (; offset + SUMMARY_RUN <= until; offset += SUMMARY_RUN) {
-                const float runLow = block.runs[offset / SUMMARY_RUN].lo;
-                const float runHigh = block.runs[offset / SUMMARY_RUN].hi;
-                low = runLow < low ? runLow : low;
-                high = runHigh > high ? runHigh : high;
-            }
+            for (; offset + SUMMARY_RUN <= until; offset += SUMMARY_RUN)
+                add(block.runs[offset / SUMMARY_RUN]);
         };
         addRuns(std::min(last, (offset + SUMMARY_GROUP - 1) / SUMMARY_GROUP * SUMMARY_GROUP));
-        for (; offset + SUMMARY_GROUP <= last; offset += SUMMARY_GROUP) {
-            const float groupLow = block.groups[offset / SUMMARY_GROUP].lo;
-            const float groupHigh = block.groups[offset / SUMMARY_GROUP].hi;
-            low = groupLow < low ? groupLow : low;
-            high = groupHigh > high ? groupHigh : high;
-        }
+        for (; offset + SUMMARY_GROUP <= last; offset += SUMMARY_GROUP)
+            add(block.groups[offset / SUMMARY_GROUP]);
         addRuns(last);
         for (; offset < last; ++offset) {
             const float v = block.values[offset];
